@@ -1,0 +1,74 @@
+#include "app/program.h"
+
+#include "app/logo.h"
+#include "app/main_window.h"
+#include "app/program_state.h"
+#include "app/texts.h"
+
+namespace tv {
+
+Program::Program(const Ports& ports, ProgramSettings settings) : ports_(ports), settings_(std::move(settings)) {}
+
+int Program::Run() {
+  if (!StartUp()) return kExitNoMainWindow;
+  while (MainLoopPass()) {
+  }
+  return Shutdown();
+}
+
+void Program::ShowError(std::string_view text) {
+  ports_.ui.ShowMessage(texts::kErrorTitle, text, MessageIcon::Error, MessageButtons::Ok);
+}
+
+bool Program::StartUp() {
+  Ui& ui = ports_.ui;
+  ui.Initialise();
+  (void)AddressListLock();
+  ports_.network.StartSockets();
+
+  if (!ui.OpenMainWindow(texts::kMainWindowTitle, kMainClientWidth, kMainClientHeight)) {
+    // Without the main window no control can exist; going on could only fail.
+    ShowError(texts::kMainWindowFailed);
+    ports_.network.CleanupSockets();
+    return false;
+  }
+  if (!LoadPictures(images_, settings_.pictures)) ShowError(texts::kPicturesFailed);
+  if (!LoadIcons(images_, settings_.pictures)) ShowError(texts::kIconsFailed);
+  if (images_.Has(kMainBackdropImage)) ui.SetWindowBackdrop(kMainWindow, images_.Get(kMainBackdropImage));
+  if (!ports_.text.LoadFont("Arial", 11)) ShowError(texts::kFontFailed);
+
+  BuildLogoPictures(images_);
+  CreateMainWindowControls(ui, images_);
+  shownLogo_ = kLogoNormal;
+
+  ui.ShowMainWindow();
+  for (int asked = 0; asked < settings_.foregroundRequests && !ui.MainWindowIsForeground(); ++asked) {
+    ui.BringMainWindowToForeground();
+  }
+  return true;
+}
+
+void Program::FollowPointerWithLogo(const UiEvent& event, const PointerState& pointer) {
+  if (event.kind == EventKind::LeftButtonUp && PointerOnLogo(pointer.x, pointer.y)) {
+    ports_.shell.OpenAddress(settings_.siteAddress + std::string(texts::kLogoLinkPath));
+  }
+  const int wanted = LogoPictureFor(pointer);
+  if (wanted != shownLogo_) {
+    ports_.ui.SetPicture(kLogoView, images_.Get(wanted));
+    shownLogo_ = wanted;
+  }
+}
+
+bool Program::MainLoopPass() {
+  const UiEvent event = ports_.ui.WaitEvent(3);
+  const PointerState pointer = ports_.ui.Pointer();
+  FollowPointerWithLogo(event, pointer);
+  return event.kind != EventKind::CloseRequest;
+}
+
+int Program::Shutdown() {
+  ports_.network.CleanupSockets();
+  return kExitClosed;
+}
+
+}  // namespace tv

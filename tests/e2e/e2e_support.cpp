@@ -1,0 +1,141 @@
+#include "e2e/e2e_support.h"
+
+#include <png.h>
+
+#include <cstring>
+#include <vector>
+
+namespace tv::e2e {
+
+namespace {
+
+std::wstring Environment(const wchar_t* name) {
+  wchar_t value[4096];
+  const DWORD length = GetEnvironmentVariableW(name, value, 4096);
+  return length > 0 && length < 4096 ? std::wstring(value, length) : std::wstring();
+}
+
+struct FindContext {
+  DWORD processId;
+  HWND found;
+};
+
+BOOL CALLBACK FindMainWindow(HWND window, LPARAM context) {
+  auto* find = reinterpret_cast<FindContext*>(context);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  wchar_t title[64] = {};
+  GetWindowTextW(window, title, 64);
+  if (owner == find->processId && std::wcscmp(title, L"Tastovolant v.2.0.0") == 0 && IsWindowVisible(window)) {
+    find->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+}  // namespace
+
+std::wstring ProgramDir() { return Environment(L"TASTOVOLANT_DIR"); }
+
+RunningProgram::~RunningProgram() {
+  if (process_.hProcess) {
+    if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
+      TerminateProcess(process_.hProcess, 999);
+      WaitForSingleObject(process_.hProcess, 10000);
+    }
+    CloseHandle(process_.hProcess);
+    CloseHandle(process_.hThread);
+  }
+}
+
+bool RunningProgram::Start(std::chrono::milliseconds timeout) {
+  const std::wstring dir = ProgramDir();
+  if (dir.empty()) return false;
+  std::wstring commandLine = L"\"" + dir + L"\\Tastovolant.exe\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, dir.c_str(), &startup,
+                      &process_)) {
+    return false;
+  }
+  return WaitUntil(
+             [&] {
+               FindContext find{process_.dwProcessId, nullptr};
+               EnumWindows(FindMainWindow, reinterpret_cast<LPARAM>(&find));
+               window_ = find.found;
+               return window_ != nullptr || WaitForSingleObject(process_.hProcess, 0) == WAIT_OBJECT_0;
+             },
+             timeout) &&
+         window_ != nullptr;
+}
+
+void RunningProgram::RequestClose() const { PostMessageW(window_, WM_CLOSE, 0, 0); }
+
+std::optional<DWORD> RunningProgram::WaitForExit(std::chrono::milliseconds timeout) {
+  if (!process_.hProcess ||
+      WaitForSingleObject(process_.hProcess, static_cast<DWORD>(timeout.count())) != WAIT_OBJECT_0) {
+    return std::nullopt;
+  }
+  DWORD code = 0;
+  if (!GetExitCodeProcess(process_.hProcess, &code)) return std::nullopt;
+  return code;
+}
+
+std::optional<Image> CaptureClientArea(HWND window) {
+  RECT client;
+  if (!GetClientRect(window, &client)) return std::nullopt;
+  POINT origin{0, 0};
+  ClientToScreen(window, &origin);
+  const int width = client.right, height = client.bottom;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  std::optional<Image> image;
+  if (bitmap) {
+    HGDIOBJ previous = SelectObject(memory, bitmap);
+    if (BitBlt(memory, 0, 0, width, height, screen, origin.x, origin.y, SRCCOPY)) {
+      GdiFlush();
+      image.emplace(width, height);
+      const auto* pixels = static_cast<const std::uint32_t*>(bits);
+      for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+          const std::uint32_t p = pixels[y * width + x];
+          image->At(x, y) = Rgba{static_cast<std::uint8_t>(p >> 16), static_cast<std::uint8_t>(p >> 8),
+                                 static_cast<std::uint8_t>(p), 255};
+        }
+      }
+    }
+    SelectObject(memory, previous);
+    DeleteObject(bitmap);
+  }
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  return image;
+}
+
+bool SaveScreenshot(const Image& image, const std::string& name) {
+  const std::wstring dir = Environment(L"TASTOVOLANT_SCREENSHOTS");
+  if (dir.empty() || image.Empty()) return false;
+  const std::wstring path = dir + L"\\" + std::wstring(name.begin(), name.end()) + L".png";
+  FILE* file = _wfopen(path.c_str(), L"wb");
+  if (!file) return false;
+  png_image encoder;
+  std::memset(&encoder, 0, sizeof encoder);
+  encoder.version = PNG_IMAGE_VERSION;
+  encoder.width = static_cast<png_uint_32>(image.Width());
+  encoder.height = static_cast<png_uint_32>(image.Height());
+  encoder.format = PNG_FORMAT_RGBA;
+  const bool written = png_image_write_to_stdio(&encoder, file, 0, image.Pixels().data(), 0, nullptr) != 0;
+  std::fclose(file);
+  return written;
+}
+
+}  // namespace tv::e2e

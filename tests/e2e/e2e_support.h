@@ -1,0 +1,53 @@
+#pragma once
+// Drives the real Tastovolant.exe from a test process, as a user would: start it, find its
+// window, look at it, close it.
+#include <windows.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+
+#include "platform/image.h"
+
+namespace tv::e2e {
+
+// The folder of Tastovolant.exe and GFX/, from TASTOVOLANT_DIR.
+std::wstring ProgramDir();
+
+class RunningProgram {
+ public:
+  RunningProgram() = default;
+  RunningProgram(const RunningProgram&) = delete;
+  RunningProgram& operator=(const RunningProgram&) = delete;
+  ~RunningProgram();  // ends a program that is still running
+
+  // Starts the exe in its own folder and waits for its main window.
+  [[nodiscard]] bool Start(std::chrono::milliseconds timeout = std::chrono::seconds(60));
+  [[nodiscard]] HWND MainWindow() const { return window_; }
+  // Asks the main window to close, as its close box does.
+  void RequestClose() const;
+  // The exit code, once the process has ended within the time-out.
+  [[nodiscard]] std::optional<DWORD> WaitForExit(std::chrono::milliseconds timeout);
+
+ private:
+  PROCESS_INFORMATION process_{};
+  HWND window_ = nullptr;
+};
+
+// Polls `condition` until it holds or the time-out passes.
+template <typename Condition>
+bool WaitUntil(Condition condition, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    Sleep(20);
+  }
+  return true;
+}
+
+// What the screen shows of the window's client area.
+[[nodiscard]] std::optional<Image> CaptureClientArea(HWND window);
+// Saves a capture as build/screenshots/<name>.png (TASTOVOLANT_SCREENSHOTS); false on failure.
+bool SaveScreenshot(const Image& image, const std::string& name);
+
+}  // namespace tv::e2e

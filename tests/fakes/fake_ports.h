@@ -1,0 +1,52 @@
+#pragma once
+// In-memory text, network and shell ports.
+#include <string>
+#include <vector>
+
+#include "platform/network.h"
+#include "platform/shell.h"
+#include "platform/text.h"
+
+namespace tv::fakes {
+
+// A deterministic rasteriser: every character is a 6x11 cell whose left five columns are fully
+// covered, so widths and coverage are easy to predict.
+class FakeText final : public TextRenderer {
+ public:
+  bool failLoadFont = false;
+  std::vector<std::string> loadedFonts;
+
+  bool LoadFont(std::string_view face, int points) override {
+    loadedFonts.push_back(std::string(face) + " " + std::to_string(points));
+    return !failLoadFont;
+  }
+  TextSize Measure(std::string_view text) override { return {static_cast<int>(text.size()) * 6, 11}; }
+  TextMask Rasterise(std::string_view text) override {
+    const TextSize size = Measure(text);
+    TextMask mask{
+        size.width, size.height,
+        std::vector<std::uint8_t>(static_cast<std::size_t>(size.width) * static_cast<std::size_t>(size.height))};
+    for (int y = 0; y < size.height; ++y) {
+      for (int x = 0; x < size.width; ++x) {
+        mask.coverage[static_cast<std::size_t>(y * size.width + x)] = x % 6 == 5 ? 0 : 255;
+      }
+    }
+    return mask;
+  }
+};
+
+class FakeNetwork final : public Network {
+ public:
+  int starts = 0;
+  int cleanups = 0;
+  void StartSockets() override { ++starts; }
+  void CleanupSockets() override { ++cleanups; }
+};
+
+class FakeShell final : public Shell {
+ public:
+  std::vector<std::string> opened;
+  void OpenAddress(std::string_view address) override { opened.emplace_back(address); }
+};
+
+}  // namespace tv::fakes
