@@ -1,6 +1,7 @@
 #pragma once
 // What the main window is made of: its size, its numbered controls and images, and the steps
 // that build them.
+#include <functional>
 #include <span>
 
 #include "app/image_table.h"
@@ -32,6 +33,11 @@ inline constexpr int kServerButton = 17;
 
 // Images.
 inline constexpr int kMainBackdropImage = 0;
+inline constexpr int kAllowAllLabelImage = 1;
+inline constexpr int kAllowListLabelImage = 2;
+inline constexpr int kAllowRangeLabelImage = 3;
+inline constexpr int kRangeDashImage = 4;
+inline constexpr int kPortLabelImage = 10;
 inline constexpr int kLogoSheetImage = 5;
 inline constexpr int kPaneBackdropImage = 9;
 inline constexpr int kAddIconImage = 11;
@@ -55,7 +61,8 @@ struct StartUpPictures {
 [[nodiscard]] bool LoadIcons(ImageTable& images, const StartUpPictures& pictures);
 // Images 6, 7 and 8, cut from the logo sheet and resized. Skipped without the sheet.
 void BuildLogoPictures(ImageTable& images);
-// The controls of the main window, in their tab order.
-void CreateMainWindowControls(Ui& ui, const ImageTable& images);
+// The controls of the main window and the address pane, in their tab order. `scrollBarReady`
+// runs right after the pane's scroll bar has been created and hidden (only if the pane opened).
+void CreateMainWindowControls(Ui& ui, const ImageTable& images, const std::function<void()>& scrollBarReady = {});
 
 }  // namespace tv

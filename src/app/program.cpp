@@ -1,5 +1,7 @@
 #include "app/program.h"
 
+#include "app/access_mode.h"
+#include "app/label_pictures.h"
 #include "app/logo.h"
 #include "app/main_window.h"
 #include "app/program_state.h"
@@ -37,6 +39,8 @@ bool Program::StartUp() {
   if (images_.Has(kMainBackdropImage)) ui.SetWindowBackdrop(kMainWindow, images_.Get(kMainBackdropImage));
   if (!ports_.text.LoadFont("Arial", 11)) ShowError(texts::kFontFailed);
 
+  BuildLabelPictures(images_, ports_.text);
+  BuildPaneBackdrop(images_);
   BuildLogoPictures(images_);
   CreateMainWindowControls(ui, images_);
   shownLogo_ = kLogoNormal;
@@ -63,12 +67,40 @@ bool Program::MainLoopPass() {
   const UiEvent event = ports_.ui.WaitEvent(3);
   const PointerState pointer = ports_.ui.Pointer();
   FollowPointerWithLogo(event, pointer);
-  return event.kind != EventKind::CloseRequest;
+  switch (event.kind) {
+    case EventKind::Control:
+      Dispatch(event.control);
+      return true;
+    case EventKind::LeftButtonUp:
+      ApplyLabelBands(ports_.ui, pointer.x, pointer.y);
+      return true;
+    case EventKind::CloseRequest:
+      return false;
+    case EventKind::EndRequest:
+      exitCode_ = event.exitCode;
+      return false;
+    case EventKind::None:
+    case EventKind::Other:
+      return true;
+  }
+  return true;
+}
+
+void Program::Dispatch(int control) {
+  switch (control) {
+    case kAllowAllBox:
+    case kAllowListBox:
+    case kAllowRangeBox:
+      ApplyAccessModeRule(ports_.ui, control);
+      break;
+    default:
+      break;
+  }
 }
 
 int Program::Shutdown() {
   ports_.network.CleanupSockets();
-  return kExitClosed;
+  return exitCode_;
 }
 
 }  // namespace tv

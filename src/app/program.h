@@ -47,11 +47,14 @@ class Program {
  private:
   void ShowError(std::string_view text);
   void FollowPointerWithLogo(const UiEvent& event, const PointerState& pointer);
+  // A control event, by control number.
+  void Dispatch(int control);
 
   Ports ports_;
   ProgramSettings settings_;
   ImageTable images_;
   int shownLogo_ = -1;
+  int exitCode_ = kExitClosed;
 };
 
 }  // namespace tv

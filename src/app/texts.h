@@ -17,6 +17,19 @@ inline constexpr std::string_view kIconsFailed = "Es konnten keine Icons geladen
 // "Die Schriftart Arial (Größe 11) konnte nicht geladen werden!"
 inline constexpr std::string_view kFontFailed = "Die Schriftart Arial (Gr\366\337e 11) konnte nicht geladen werden!";
 
+// Main window.
+inline constexpr std::string_view kPortLabel = "Port:";
+inline constexpr std::string_view kAllowAllLabel = "Den Zugriff allen erlauben.";
+inline constexpr std::string_view kAllowListLabel = "Den Zugriff folgenden IPs erlauben:";
+inline constexpr std::string_view kAllowRangeLabel = "Den Zugriff folgendem IP-Bereich erlauben:";
+inline constexpr std::string_view kRangeDash = "_";
+inline constexpr std::string_view kStartServer = "Server starten.";
+inline constexpr std::string_view kStopServer = "Server beenden.";
+inline constexpr std::string_view kPaneText = "Tastovolant_Mode2_Wnd";
+// Client log columns: "Uhrzeit", "IP", "Gerätename", "Gerätetyp", "Anfragen", "Dauer".
+inline constexpr std::string_view kLogColumns[6] = {"Uhrzeit",        "IP",       "Ger\344tename",
+                                                    "Ger\344tetyp",   "Anfragen", "Dauer"};
+
 // Path and query of the maker's web site that a click on the logo opens.
 inline constexpr std::string_view kLogoLinkPath = "/?ref=Tastovolant_2.0.0";
 

@@ -9,6 +9,10 @@ class Shell {
   virtual ~Shell() = default;
   // Opens a web address with the system's default handler (the browser). Any thread.
   virtual void OpenAddress(std::string_view address) = 0;
+  // Starts a program by file name with a parameter text, in the current working directory; the
+  // command line is the name in double quotation marks, a space and the parameters. Does not wait.
+  // False when it could not be started. Any thread.
+  virtual bool StartProgram(std::string_view file, std::string_view parameters) = 0;
 };
 
 }  // namespace tv

@@ -46,7 +46,13 @@ class FakeNetwork final : public Network {
 class FakeShell final : public Shell {
  public:
   std::vector<std::string> opened;
+  std::vector<std::string> started;  // "file parameters"
+  bool failStart = false;
   void OpenAddress(std::string_view address) override { opened.emplace_back(address); }
+  bool StartProgram(std::string_view file, std::string_view parameters) override {
+    started.push_back(std::string(file) + " " + std::string(parameters));
+    return !failStart;
+  }
 };
 
 }  // namespace tv::fakes

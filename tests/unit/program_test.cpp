@@ -37,8 +37,12 @@ TEST_F(ProgramFixture, StartUpRunsItsStepsInOrderAndShowsNoMessageWhenAllIsWell)
   Program program = Make();
   ASSERT_TRUE(program.StartUp());
   EXPECT_TRUE(ui.messages.empty());
-  const std::vector<std::string> expected = {"Initialise", "OpenMainWindow", "SetWindowBackdrop", "CreatePicture 7",
-                                             "ShowMainWindow"};
+  const std::vector<std::string> expected = {
+      "Initialise",       "OpenMainWindow",   "SetWindowBackdrop 0", "CreateControl 7",  "CreateControl 6",
+      "CreateControl 5",  "CreateControl 16", "CreateControl 17",    "CreateControl 9",  "CreateControl 1",
+      "CreateControl 10", "CreateControl 2",  "OpenPane 1",          "SetWindowBackdrop 1", "CreateControl 12",
+      "CreateControl 13", "CreateControl 11", "CreateControl 3",     "CreateControl 4",  "CreateControl 14",
+      "CreateControl 15", "CreateControl 8",  "ShowMainWindow"};
   EXPECT_EQ(ui.calls, expected);
   EXPECT_EQ(network.starts, 1);
   EXPECT_EQ(text.loadedFonts, std::vector<std::string>{"Arial 11"});
@@ -64,11 +68,11 @@ TEST_F(ProgramFixture, StartUpBuildsTheBackdropLogoAndIconsAtTheirSizes) {
   }
   EXPECT_EQ(ui.backdrops.at(kMainWindow), images.Get(0));
   const fakes::FakeControl& logo = ui.controls.at(kLogoView);
-  EXPECT_TRUE(logo.disabled);
-  EXPECT_EQ(logo.rect.x, 75);
-  EXPECT_EQ(logo.rect.y, 25);
-  EXPECT_EQ(logo.rect.width, 150);
-  EXPECT_EQ(logo.rect.height, 68);
+  EXPECT_FALSE(logo.enabled);
+  EXPECT_EQ(logo.spec.rect.x, 75);
+  EXPECT_EQ(logo.spec.rect.y, 25);
+  EXPECT_EQ(logo.spec.rect.width, 150);
+  EXPECT_EQ(logo.spec.rect.height, 68);
   EXPECT_EQ(logo.picture, images.Get(kLogoNormal));
 }
 

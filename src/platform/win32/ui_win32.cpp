@@ -11,16 +11,17 @@ namespace tv {
 
 namespace {
 
-constexpr wchar_t kMainClass[] = L"TastovolantMainWindow";
+constexpr wchar_t kWindowClass[] = L"TastovolantWindow";
 constexpr wchar_t kPictureClass[] = L"TastovolantPicture";
 constexpr int kIconGroup = 1;
+// Sent to the main window by RequestEnd from any thread.
+constexpr UINT kEndMessage = WM_APP + 1;
 
-// A top-down 32-bit DIB header for an image of the given size.
 BITMAPINFO DibHeader(int width, int height) {
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
   info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biHeight = -height;  // top row first
   info.bmiHeader.biPlanes = 1;
   info.bmiHeader.biBitCount = 32;
   info.bmiHeader.biCompression = BI_RGB;
@@ -32,6 +33,34 @@ std::uint32_t Bgra(Rgba p) {
          static_cast<std::uint32_t>(p.r) << 16 | static_cast<std::uint32_t>(p.a) << 24;
 }
 
+HBITMAP DibFromImage(const Image& image) {
+  BITMAPINFO info = DibHeader(image.Width(), image.Height());
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (!bitmap) return nullptr;
+  auto* out = static_cast<std::uint32_t*>(bits);
+  for (Rgba p : image.Pixels()) *out++ = Bgra(p);
+  return bitmap;
+}
+
+// An icon with the image's alpha, for image buttons.
+HICON IconFromImage(const Image& image) {
+  HBITMAP colour = DibFromImage(image);
+  if (!colour) return nullptr;
+  std::vector<std::uint8_t> maskBits(static_cast<std::size_t>((image.Width() + 15) / 16 * 2 * image.Height()), 0);
+  HBITMAP mask = CreateBitmap(image.Width(), image.Height(), 1, 1, maskBits.data());
+  ICONINFO info{TRUE, 0, 0, mask, colour};
+  HICON icon = CreateIconIndirect(&info);
+  DeleteObject(colour);
+  DeleteObject(mask);
+  return icon;
+}
+
+// IPv4 fields give the first octet in the highest byte; the program keeps it in the lowest.
+std::uint32_t FromFieldOrder(DWORD value) {
+  return (value >> 24 & 0xFFu) | (value >> 8 & 0xFF00u) | (value << 8 & 0xFF0000u) | (value << 24 & 0xFF000000u);
+}
+
 }  // namespace
 
 struct Win32Ui::Backdrop {
@@ -40,13 +69,20 @@ struct Win32Ui::Backdrop {
   HBRUSH brush = nullptr;
 };
 
-struct Win32Ui::Picture {
+struct Win32Ui::Control {
+  ControlKind kind = ControlKind::Picture;
   HWND window = nullptr;
+  HWND partner = nullptr;  // a spin field's arrows
   HWND parent = nullptr;
   Win32Ui* owner = nullptr;
-  int x = 0, y = 0;
-  std::mutex lock;  // guards `image`, which workers swap
-  std::shared_ptr<const Image> image;
+  std::atomic<int> x{0}, y{0};
+  std::atomic<bool> checked{false};
+  std::atomic<std::uint32_t> address{0};
+  std::atomic<int> scrollPosition{0};
+  int scrollMinimum = 1, scrollMaximum = 1000;
+  std::mutex pictureLock;  // guards `picture`, which workers swap
+  std::shared_ptr<const Image> picture;
+  HICON icon = nullptr;
 };
 
 Win32Ui::Win32Ui() : instance_(GetModuleHandleW(nullptr)) {}
@@ -56,24 +92,26 @@ Win32Ui::~Win32Ui() {
     if (backdrop->brush) DeleteObject(backdrop->brush);
     if (backdrop->bitmap) DeleteObject(backdrop->bitmap);
   }
+  for (auto& [number, control] : controls_) {
+    if (control->icon) DestroyIcon(control->icon);
+  }
 }
 
 void Win32Ui::Initialise() {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES | ICC_INTERNET_CLASSES |
-                                                     ICC_LISTVIEW_CLASSES | ICC_UPDOWN_CLASS};
+                                                     ICC_LISTVIEW_CLASSES | ICC_UPDOWN_CLASS | ICC_BAR_CLASSES};
   InitCommonControlsEx(&controls);
 
-  WNDCLASSEXW main{};
-  main.cbSize = sizeof main;
-  main.lpfnWndProc = MainWindowProc;
-  main.hInstance = instance_;
-  main.hIcon =
-      static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(kIconGroup), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
-  main.hIconSm = static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(kIconGroup), IMAGE_ICON,
-                                               GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
-  main.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  main.lpszClassName = kMainClass;
-  RegisterClassExW(&main);
+  WNDCLASSEXW window{};
+  window.cbSize = sizeof window;
+  window.lpfnWndProc = WindowProc;
+  window.hInstance = instance_;
+  window.hIcon = static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(kIconGroup), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
+  window.hIconSm = static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(kIconGroup), IMAGE_ICON,
+                                                 GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+  window.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  window.lpszClassName = kWindowClass;
+  RegisterClassExW(&window);
 
   WNDCLASSEXW picture{};
   picture.cbSize = sizeof picture;
@@ -82,6 +120,8 @@ void Win32Ui::Initialise() {
   picture.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   picture.lpszClassName = kPictureClass;
   RegisterClassExW(&picture);
+
+  controlFont_ = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
 }
 
 bool Win32Ui::OpenMainWindow(std::string_view title, int clientWidth, int clientHeight) {
@@ -92,28 +132,41 @@ bool Win32Ui::OpenMainWindow(std::string_view title, int clientWidth, int client
   const int screenWidth = GetSystemMetrics(SM_CXSCREEN), screenHeight = GetSystemMetrics(SM_CYSCREEN);
   const int width = std::min<int>(outer.right - outer.left, screenWidth);
   const int height = std::min<int>(outer.bottom - outer.top, screenHeight);
-  mainWindow_ = CreateWindowExW(kExStyle, kMainClass, WideFromLatin1(title).c_str(), kStyle, (screenWidth - width) / 2,
+  mainWindow_ = CreateWindowExW(kExStyle, kWindowClass, WideFromLatin1(title).c_str(), kStyle, (screenWidth - width) / 2,
                                 (screenHeight - height) / 2, width, height, nullptr, nullptr, instance_, this);
   return mainWindow_ != nullptr;
 }
 
-HWND Win32Ui::WindowFor(int window) const { return window == kMainWindow ? mainWindow_ : nullptr; }
+bool Win32Ui::OpenPane(int window, Rect rect, std::string_view text) {
+  if (window != kAddressListPane || !mainWindow_) return false;
+  pane_ = CreateWindowExW(WS_EX_CONTROLPARENT, kWindowClass, WideFromLatin1(text).c_str(),
+                          WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, rect.x, rect.y, rect.width,
+                          rect.height, mainWindow_, nullptr, instance_, this);
+  return pane_ != nullptr;
+}
+
+HWND Win32Ui::WindowFor(int window) const {
+  if (window == kMainWindow) return mainWindow_;
+  if (window == kAddressListPane) return pane_;
+  return nullptr;
+}
 
 Win32Ui::Backdrop* Win32Ui::BackdropFor(HWND window) {
   auto found = backdrops_.find(window);
   return found == backdrops_.end() ? nullptr : found->second.get();
 }
 
+Win32Ui::Control* Win32Ui::Find(int control) {
+  auto found = controls_.find(control);
+  return found == controls_.end() ? nullptr : found->second.get();
+}
+
 void Win32Ui::SetWindowBackdrop(int window, std::shared_ptr<const Image> image) {
   HWND target = WindowFor(window);
   if (!target || !image || image->Empty()) return;
   auto backdrop = std::make_unique<Backdrop>();
-  BITMAPINFO info = DibHeader(image->Width(), image->Height());
-  void* bits = nullptr;
-  backdrop->bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  backdrop->bitmap = DibFromImage(*image);
   if (!backdrop->bitmap) return;
-  auto* out = static_cast<std::uint32_t*>(bits);
-  for (Rgba p : image->Pixels()) *out++ = Bgra(p);
   backdrop->brush = CreatePatternBrush(backdrop->bitmap);
   backdrop->image = std::move(image);
   backdrops_[target] = std::move(backdrop);
@@ -129,45 +182,293 @@ bool Win32Ui::MainWindowIsForeground() { return mainWindow_ && GetForegroundWind
 
 void Win32Ui::BringMainWindowToForeground() { SetForegroundWindow(mainWindow_); }
 
-bool Win32Ui::CreatePicture(int window, int control, Rect rect, bool disabled) {
+int Win32Ui::NextAutoNumber() {
+  std::lock_guard guard(controlsLock_);
+  while (controls_.count(nextAutoNumber_)) ++nextAutoNumber_;
+  return nextAutoNumber_++;
+}
+
+int Win32Ui::CreateControl(int window, const ControlSpec& spec) {
   HWND parent = WindowFor(window);
-  if (!parent) return false;
-  auto picture = std::make_unique<Picture>();
-  picture->owner = this;
-  picture->parent = parent;
-  picture->x = rect.x;
-  picture->y = rect.y;
-  DWORD style = WS_CHILD | WS_VISIBLE | (disabled ? WS_DISABLED : 0);
-  picture->window = CreateWindowExW(0, kPictureClass, L"", style, rect.x, rect.y, rect.width, rect.height, parent,
-                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(control)), instance_, picture.get());
-  if (!picture->window) return false;
-  std::lock_guard guard(picturesLock_);
-  pictures_[control] = std::move(picture);
-  return true;
+  if (!parent) return 0;
+  const int number = spec.number == kAutoNumber ? NextAutoNumber() : spec.number;
+  {
+    std::lock_guard guard(controlsLock_);
+    if (controls_.count(number)) return 0;
+  }
+  auto control = std::make_unique<Control>();
+  control->kind = spec.kind;
+  control->parent = parent;
+  control->owner = this;
+  control->x = spec.rect.x;
+  control->y = spec.rect.y;
+  Rect rect = spec.rect;
+  const auto id = reinterpret_cast<HMENU>(static_cast<INT_PTR>(number));
+  const DWORD disabled = spec.disabled ? WS_DISABLED : 0;
+  constexpr DWORD kChild = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
+  const auto make = [&](DWORD exStyle, const wchar_t* className, const wchar_t* text, DWORD style, Rect r, HMENU menu,
+                        void* param = nullptr) {
+    return CreateWindowExW(exStyle, className, text, kChild | disabled | style, r.x, r.y, r.width, r.height, parent,
+                           menu, instance_, param);
+  };
+
+  switch (spec.kind) {
+    case ControlKind::Picture:
+      // A picture control has the size of its picture.
+      if (spec.picture && !spec.picture->Empty()) {
+        rect.width = spec.picture->Width();
+        rect.height = spec.picture->Height();
+      }
+      control->picture = spec.picture;
+      control->window = make(0, kPictureClass, L"", 0, rect, id, control.get());
+      break;
+    case ControlKind::Spin: {
+      // The text part, then arrows on the right that are half as wide as the field is high.
+      const int arrows = rect.height / 2;
+      control->window = make(WS_EX_CLIENTEDGE, L"EDIT", L"", WS_TABSTOP | ES_RIGHT | ES_AUTOHSCROLL,
+                             Rect{rect.x, rect.y, rect.width - arrows, rect.height}, id);
+      if (!control->window) break;
+      control->partner = make(0, UPDOWN_CLASSW, L"", UDS_SETBUDDYINT | UDS_ARROWKEYS | UDS_NOTHOUSANDS,
+                              Rect{rect.x + rect.width - arrows, rect.y, arrows, rect.height}, nullptr);
+      if (control->partner) {
+        SendMessageW(control->partner, UDM_SETBUDDY, reinterpret_cast<WPARAM>(control->window), 0);
+        SendMessageW(control->partner, UDM_SETRANGE32, static_cast<WPARAM>(spec.minimum), spec.maximum);
+        SendMessageW(control->partner, UDM_SETPOS32, 0, spec.value);
+      }
+      SetWindowTextW(control->window, std::to_wstring(spec.value).c_str());
+      break;
+    }
+    case ControlKind::PushButton:
+      control->window = make(0, L"BUTTON", WideFromLatin1(spec.text).c_str(), WS_TABSTOP | BS_PUSHBUTTON, rect, id);
+      break;
+    case ControlKind::CheckBox:
+      control->window = make(0, L"BUTTON", L"", WS_TABSTOP | BS_AUTOCHECKBOX, rect, id);
+      break;
+    case ControlKind::AddressField:
+      control->window = make(WS_EX_CLIENTEDGE, WC_IPADDRESSW, L"", WS_TABSTOP, rect, id);
+      break;
+    case ControlKind::ColumnList: {
+      control->window = make(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
+                             WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_OWNERDATA | LVS_SHOWSELALWAYS, rect, id);
+      if (!control->window) break;
+      ListView_SetExtendedListViewStyle(control->window, LVS_EX_DOUBLEBUFFER);
+      int index = 0;
+      for (const ListColumn& column : spec.columns) {
+        std::wstring title = WideFromLatin1(column.title);
+        LVCOLUMNW item{};
+        item.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+        item.pszText = title.data();
+        item.cx = column.width;
+        item.iSubItem = index;
+        SendMessageW(control->window, LVM_INSERTCOLUMNW, static_cast<WPARAM>(index++), reinterpret_cast<LPARAM>(&item));
+      }
+      clientLog_ = control->window;
+      break;
+    }
+    case ControlKind::VerticalScrollBar: {
+      control->window = make(0, L"SCROLLBAR", L"", SBS_VERT, rect, id);
+      if (!control->window) break;
+      // The program's scroll range is min..max with positions up to max - page; Win32 allows
+      // positions up to nMax - nPage + 1, hence the range is handed over one short.
+      control->scrollMinimum = spec.minimum;
+      control->scrollMaximum = spec.maximum;
+      SCROLLINFO info{sizeof info, SIF_RANGE | SIF_PAGE | SIF_POS, spec.minimum, spec.maximum - 1,
+                      static_cast<UINT>(spec.page), spec.value, 0};
+      SetScrollInfo(control->window, SB_CTL, &info, TRUE);
+      control->scrollPosition = GetScrollPos(control->window, SB_CTL);
+      break;
+    }
+    case ControlKind::ImageButton:
+      control->window = make(0, L"BUTTON", L"", WS_TABSTOP | BS_PUSHBUTTON | BS_ICON, rect, id);
+      if (control->window && spec.picture && !spec.picture->Empty()) {
+        control->icon = IconFromImage(*spec.picture);
+        SendMessageW(control->window, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(control->icon));
+      }
+      break;
+  }
+  if (!control->window) return 0;
+  SendMessageW(control->window, WM_SETFONT, reinterpret_cast<WPARAM>(controlFont_), FALSE);
+  if (control->partner) SendMessageW(control->partner, WM_SETFONT, reinterpret_cast<WPARAM>(controlFont_), FALSE);
+  std::lock_guard guard(controlsLock_);
+  controls_[number] = std::move(control);
+  // A new control joins the bottom of its siblings (which keeps the tab order the creation
+  // order); pictures go back below it, so that fields overlapping a label's lower edge stay whole.
+  // Pictures take no focus, so this leaves the tab order alone.
+  for (auto& [other, record] : controls_) {
+    if (record->kind == ControlKind::Picture && record->parent == parent) {
+      SetWindowPos(record->window, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    }
+  }
+  return number;
+}
+
+void Win32Ui::DestroyControl(int control) {
+  std::unique_ptr<Control> record;
+  {
+    std::lock_guard guard(controlsLock_);
+    auto found = controls_.find(control);
+    if (found == controls_.end()) return;
+    record = std::move(found->second);
+    controls_.erase(found);
+  }
+  DestroyWindow(record->window);
+  if (record->partner) DestroyWindow(record->partner);
+  if (record->icon) DestroyIcon(record->icon);
+}
+
+void Win32Ui::EnableControl(int control, bool enabled) {
+  HWND window = nullptr, partner = nullptr;
+  {
+    std::lock_guard guard(controlsLock_);
+    Control* record = Find(control);
+    if (!record) return;
+    window = record->window;
+    partner = record->partner;
+  }
+  EnableWindow(window, enabled);
+  if (partner) EnableWindow(partner, enabled);
+}
+
+void Win32Ui::SetButtonText(int control, std::string_view text) {
+  HWND window = nullptr;
+  {
+    std::lock_guard guard(controlsLock_);
+    if (Control* record = Find(control)) window = record->window;
+  }
+  if (window) SetWindowTextW(window, WideFromLatin1(text).c_str());
+}
+
+int Win32Ui::SpinValue(int control) {
+  HWND field = nullptr;
+  {
+    std::lock_guard guard(controlsLock_);
+    if (Control* record = Find(control); record && record->kind == ControlKind::Spin) field = record->window;
+  }
+  if (!field) return 0;
+  // The value is what the field shows, arrows or typing alike: its leading digits, 0 for none.
+  wchar_t text[32] = {};
+  GetWindowTextW(field, text, 32);
+  long value = 0;
+  for (const wchar_t* c = text; *c >= L'0' && *c <= L'9' && value < 100000000; ++c) value = value * 10 + (*c - L'0');
+  return static_cast<int>(value);
+}
+
+void Win32Ui::SetChecked(int control, bool checked) {
+  HWND window = nullptr;
+  {
+    std::lock_guard guard(controlsLock_);
+    Control* record = Find(control);
+    if (!record) return;
+    record->checked = checked;
+    window = record->window;
+  }
+  SendMessageW(window, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+void Win32Ui::SetScrollPage(int control, int page) {
+  std::lock_guard guard(controlsLock_);
+  Control* record = Find(control);
+  if (!record) return;
+  SCROLLINFO info{sizeof info, SIF_PAGE, 0, 0, static_cast<UINT>(std::max(page, 0)), 0, 0};
+  SetScrollInfo(record->window, SB_CTL, &info, TRUE);
+  record->scrollPosition = GetScrollPos(record->window, SB_CTL);
+}
+
+void Win32Ui::SetScrollPosition(int control, int position) {
+  std::lock_guard guard(controlsLock_);
+  Control* record = Find(control);
+  if (!record) return;
+  SCROLLINFO info{sizeof info, SIF_POS, 0, 0, 0, position, 0};
+  SetScrollInfo(record->window, SB_CTL, &info, TRUE);
+  record->scrollPosition = GetScrollPos(record->window, SB_CTL);
 }
 
 void Win32Ui::SetPicture(int control, std::shared_ptr<const Image> image) {
   HWND window = nullptr;
   {
-    std::lock_guard guard(picturesLock_);
-    auto found = pictures_.find(control);
-    if (found == pictures_.end()) return;
-    Picture& picture = *found->second;
-    std::lock_guard pictureGuard(picture.lock);
-    picture.image = std::move(image);
-    window = picture.window;
+    std::lock_guard guard(controlsLock_);
+    Control* record = Find(control);
+    if (!record || record->kind != ControlKind::Picture) return;
+    std::lock_guard pictureGuard(record->pictureLock);
+    record->picture = std::move(image);
+    window = record->window;
   }
   // Posts a paint; it never waits for the thread that owns the control.
   InvalidateRect(window, nullptr, FALSE);
 }
 
+bool Win32Ui::IsChecked(int control) {
+  std::lock_guard guard(controlsLock_);
+  Control* record = Find(control);
+  return record && record->checked;
+}
+
+std::uint32_t Win32Ui::AddressValue(int control) {
+  std::lock_guard guard(controlsLock_);
+  Control* record = Find(control);
+  return record ? record->address.load() : 0;
+}
+
+int Win32Ui::ScrollPosition(int control) {
+  std::lock_guard guard(controlsLock_);
+  Control* record = Find(control);
+  return record ? record->scrollPosition.load() : 0;
+}
+
+void Win32Ui::MoveControl(int control, int x, int y) {
+  std::lock_guard guard(controlsLock_);
+  Control* record = Find(control);
+  if (!record) return;
+  record->x = x;
+  record->y = y;
+  // Asynchronous: a worker's move is carried out by the owner thread when it gets to it.
+  constexpr UINT kFlags = SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_ASYNCWINDOWPOS;
+  SetWindowPos(record->window, nullptr, x, y, 0, 0, kFlags);
+}
+
+int Win32Ui::ControlTop(int control) {
+  std::lock_guard guard(controlsLock_);
+  Control* record = Find(control);
+  return record ? record->y.load() : 0;
+}
+
+void Win32Ui::ShowControl(int control, bool shown) {
+  std::lock_guard guard(controlsLock_);
+  Control* record = Find(control);
+  if (!record) return;
+  ShowWindowAsync(record->window, shown ? SW_SHOWNA : SW_HIDE);
+  if (record->partner) ShowWindowAsync(record->partner, shown ? SW_SHOWNA : SW_HIDE);
+}
+
+void Win32Ui::RequestEnd(int exitCode) {
+  endExitCode_ = exitCode;
+  endRequested_ = true;
+  if (mainWindow_) PostMessageW(mainWindow_, kEndMessage, 0, 0);
+}
+
+void Win32Ui::EditClientLog(const std::function<void(ClientLogRows&)>& edit) {
+  std::size_t rows = 0;
+  {
+    std::lock_guard guard(logLock_);
+    edit(logRows_);
+    rows = logRows_.size();
+  }
+  if (clientLog_) {
+    // Posted, not sent: the list learns its new length when the main thread gets to it.
+    PostMessageW(clientLog_, LVM_SETITEMCOUNT, rows, LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
+    InvalidateRect(clientLog_, nullptr, FALSE);
+  }
+}
+
 UiEvent Win32Ui::WaitEvent(int timeoutMs) {
+  if (endRequested_) return {EventKind::EndRequest, 0, endExitCode_};
   MSG message;
   if (!PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
     MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(timeoutMs), QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     if (!PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) return {};
   }
   if (message.message == WM_QUIT) return {EventKind::CloseRequest, 0};
+  if (message.message == kEndMessage || endRequested_) return {EventKind::EndRequest, 0, endExitCode_};
   pendingControl_ = 0;
   pendingClose_ = false;
   if (!mainWindow_ || !IsDialogMessageW(mainWindow_, &message)) {
@@ -184,9 +485,8 @@ PointerState Win32Ui::Pointer() {
   PointerState state;
   POINT point;
   RECT client;
-  if (mainWindow_ && GetCursorPos(&point) && ScreenToClient(mainWindow_, &point) &&
-      GetClientRect(mainWindow_, &client) && point.x >= 0 && point.y >= 0 && point.x < client.right &&
-      point.y < client.bottom) {
+  if (mainWindow_ && GetCursorPos(&point) && ScreenToClient(mainWindow_, &point) && GetClientRect(mainWindow_, &client) &&
+      point.x >= 0 && point.y >= 0 && point.x < client.right && point.y < client.bottom) {
     state.x = point.x;
     state.y = point.y;
   }
@@ -199,17 +499,10 @@ MessageAnswer Win32Ui::ShowMessage(std::string_view title, std::string_view text
                                    MessageButtons buttons) {
   UINT flags = buttons == MessageButtons::YesNo ? MB_YESNO : MB_OK;
   switch (icon) {
-    case MessageIcon::Error:
-      flags |= MB_ICONERROR;
-      break;
-    case MessageIcon::Information:
-      flags |= MB_ICONINFORMATION;
-      break;
-    case MessageIcon::Question:
-      flags |= MB_ICONQUESTION;
-      break;
-    case MessageIcon::None:
-      break;
+    case MessageIcon::Error: flags |= MB_ICONERROR; break;
+    case MessageIcon::Information: flags |= MB_ICONINFORMATION; break;
+    case MessageIcon::Question: flags |= MB_ICONQUESTION; break;
+    case MessageIcon::None: break;
   }
   const int answer = MessageBoxW(mainWindow_, WideFromLatin1(text).c_str(), WideFromLatin1(title).c_str(), flags);
   if (answer == IDYES) return MessageAnswer::Yes;
@@ -217,7 +510,88 @@ MessageAnswer Win32Ui::ShowMessage(std::string_view title, std::string_view text
   return MessageAnswer::Ok;
 }
 
-LRESULT CALLBACK Win32Ui::MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT Win32Ui::HandleCommand(HWND, WPARAM wParam, LPARAM lParam) {
+  const int number = LOWORD(wParam);
+  const int code = HIWORD(wParam);
+  if (lParam == 0) return 0;
+  if (code == BN_CLICKED) {
+    // A click on a button or box is what the program calls a control event. A box has already
+    // toggled itself; its mirror follows here, before anyone hears of the event.
+    std::lock_guard guard(controlsLock_);
+    if (Control* record = Find(number); record && record->kind == ControlKind::CheckBox) {
+      record->checked = SendMessageW(record->window, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    }
+    pendingControl_ = number;
+  } else if (code == EN_CHANGE) {
+    std::lock_guard guard(controlsLock_);
+    if (Control* record = Find(number); record && record->kind == ControlKind::AddressField) {
+      DWORD value = 0;
+      SendMessageW(record->window, IPM_GETADDRESS, 0, reinterpret_cast<LPARAM>(&value));
+      record->address = FromFieldOrder(value);
+    }
+  }
+  return 0;
+}
+
+LRESULT Win32Ui::HandleScroll(WPARAM wParam, LPARAM lParam) {
+  HWND bar = reinterpret_cast<HWND>(lParam);
+  if (!bar) return 0;
+  std::lock_guard guard(controlsLock_);
+  Control* record = Find(GetDlgCtrlID(bar));
+  if (!record || record->window != bar) return 0;
+  SCROLLINFO info{sizeof info, SIF_ALL, 0, 0, 0, 0, 0};
+  GetScrollInfo(bar, SB_CTL, &info);
+  int position = info.nPos;
+  const int page = static_cast<int>(info.nPage);
+  switch (LOWORD(wParam)) {
+    case SB_LINEUP: position -= 1; break;
+    case SB_LINEDOWN: position += 1; break;
+    case SB_PAGEUP: position -= page; break;
+    case SB_PAGEDOWN: position += page; break;
+    case SB_THUMBTRACK:
+    case SB_THUMBPOSITION: position = info.nTrackPos; break;
+    case SB_TOP: position = info.nMin; break;
+    case SB_BOTTOM: position = info.nMax; break;
+    default: return 0;
+  }
+  SCROLLINFO set{sizeof set, SIF_POS, 0, 0, 0, position, 0};
+  SetScrollInfo(bar, SB_CTL, &set, TRUE);
+  record->scrollPosition = GetScrollPos(bar, SB_CTL);
+  return 0;
+}
+
+LRESULT Win32Ui::HandleNotify(LPARAM lParam) {
+  auto* header = reinterpret_cast<NMHDR*>(lParam);
+  if (header->hwndFrom != clientLog_ || header->code != LVN_GETDISPINFOW) return 0;
+  auto* display = reinterpret_cast<NMLVDISPINFOW*>(lParam);
+  LVITEMW& item = display->item;
+  if (!(item.mask & LVIF_TEXT) || !item.pszText || item.cchTextMax <= 0) return 0;
+  item.pszText[0] = L'\0';
+  std::lock_guard guard(logLock_);
+  if (item.iItem < 0 || static_cast<std::size_t>(item.iItem) >= logRows_.size() || item.iSubItem < 0 ||
+      item.iSubItem >= 6) {
+    return 0;
+  }
+  const std::string& cell = logRows_[static_cast<std::size_t>(item.iItem)][static_cast<std::size_t>(item.iSubItem)];
+  const std::size_t length = std::min(cell.size(), static_cast<std::size_t>(item.cchTextMax - 1));
+  for (std::size_t i = 0; i < length; ++i) item.pszText[i] = static_cast<wchar_t>(static_cast<unsigned char>(cell[i]));
+  item.pszText[length] = L'\0';
+  return 0;
+}
+
+HBRUSH Win32Ui::BackgroundBrush(HWND parent, HWND control, HDC dc) {
+  Backdrop* backdrop = BackdropFor(parent);
+  if (!backdrop || !backdrop->brush) return nullptr;
+  // The pattern starts at the parent's corner, so the box's background joins the window's.
+  RECT placed;
+  GetWindowRect(control, &placed);
+  MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&placed), 2);
+  SetBrushOrgEx(dc, -placed.left, -placed.top, nullptr);
+  SetBkMode(dc, TRANSPARENT);
+  return backdrop->brush;
+}
+
+LRESULT CALLBACK Win32Ui::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_NCCREATE) {
     auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
     SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
@@ -226,13 +600,21 @@ LRESULT CALLBACK Win32Ui::MainWindowProc(HWND window, UINT message, WPARAM wPara
   if (!self) return DefWindowProcW(window, message, wParam, lParam);
   switch (message) {
     case WM_COMMAND:
-      // Buttons and check boxes report a click; that is what the program calls a control event.
-      if (lParam != 0 && HIWORD(wParam) == BN_CLICKED) self->pendingControl_ = LOWORD(wParam);
-      return 0;
+      return self->HandleCommand(window, wParam, lParam);
+    case WM_VSCROLL:
+      return self->HandleScroll(wParam, lParam);
+    case WM_NOTIFY:
+      return self->HandleNotify(lParam);
     case WM_CLOSE:
       // The main loop decides when the program ends; the window stays until then.
-      self->pendingClose_ = true;
+      if (window == self->mainWindow_) self->pendingClose_ = true;
       return 0;
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
+      if (HBRUSH brush = self->BackgroundBrush(window, reinterpret_cast<HWND>(lParam), reinterpret_cast<HDC>(wParam))) {
+        return reinterpret_cast<LRESULT>(brush);
+      }
+      break;
     case WM_ERASEBKGND:
       if (Backdrop* backdrop = self->BackdropFor(window); backdrop && backdrop->brush) {
         RECT area;
@@ -247,12 +629,48 @@ LRESULT CALLBACK Win32Ui::MainWindowProc(HWND window, UINT message, WPARAM wPara
   return DefWindowProcW(window, message, wParam, lParam);
 }
 
+void Win32Ui::PaintPicture(Control& picture, HWND window) {
+  PAINTSTRUCT paint;
+  HDC dc = BeginPaint(window, &paint);
+  RECT area;
+  GetClientRect(window, &area);
+  const int width = area.right, height = area.bottom;
+  if (width > 0 && height > 0) {
+    // The window background under the control, then the picture over it, shown in one copy: no
+    // flicker, and the picture's alpha is honoured.
+    Image canvas(width, height);
+    if (Backdrop* backdrop = BackdropFor(picture.parent); backdrop && backdrop->image) {
+      const Image& tile = *backdrop->image;
+      const int left = picture.x, top = picture.y;
+      for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+          canvas.At(x, y) = tile.At(((left + x) % tile.Width() + tile.Width()) % tile.Width(),
+                                    ((top + y) % tile.Height() + tile.Height()) % tile.Height());
+        }
+      }
+    }
+    std::shared_ptr<const Image> image;
+    {
+      std::lock_guard guard(picture.pictureLock);
+      image = picture.picture;
+    }
+    if (image) DrawBlended(canvas, *image, 0, 0);
+    std::vector<std::uint32_t> bits;
+    bits.reserve(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    for (Rgba p : canvas.Pixels()) bits.push_back(Bgra(p));
+    BITMAPINFO info = DibHeader(width, height);
+    SetDIBitsToDevice(dc, 0, 0, static_cast<DWORD>(width), static_cast<DWORD>(height), 0, 0, 0,
+                      static_cast<UINT>(height), bits.data(), &info, DIB_RGB_COLORS);
+  }
+  EndPaint(window, &paint);
+}
+
 LRESULT CALLBACK Win32Ui::PictureProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_NCCREATE) {
     auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
     SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
   }
-  auto* picture = reinterpret_cast<Picture*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  auto* picture = reinterpret_cast<Control*>(GetWindowLongPtrW(window, GWLP_USERDATA));
   switch (message) {
     case WM_NCHITTEST:
       // Pictures take no mouse input of their own: presses and releases go to the window behind,
@@ -260,40 +678,12 @@ LRESULT CALLBACK Win32Ui::PictureProc(HWND window, UINT message, WPARAM wParam, 
       return HTTRANSPARENT;
     case WM_ERASEBKGND:
       return 1;
-    case WM_PAINT: {
-      PAINTSTRUCT paint;
-      HDC dc = BeginPaint(window, &paint);
-      RECT area;
-      GetClientRect(window, &area);
-      const int width = area.right, height = area.bottom;
-      if (picture && width > 0 && height > 0) {
-        // Compose the window background under the control and the picture over it, then show
-        // the result in one copy: no flicker, and alpha is honoured.
-        Image canvas(width, height);
-        if (Backdrop* backdrop = picture->owner->BackdropFor(picture->parent); backdrop && backdrop->image) {
-          const Image& tile = *backdrop->image;
-          for (int y = 0; y < height; ++y) {
-            for (int x = 0; x < width; ++x) {
-              canvas.At(x, y) = tile.At((picture->x + x) % tile.Width(), (picture->y + y) % tile.Height());
-            }
-          }
-        }
-        std::shared_ptr<const Image> image;
-        {
-          std::lock_guard guard(picture->lock);
-          image = picture->image;
-        }
-        if (image) DrawBlended(canvas, *image, 0, 0);
-        std::vector<std::uint32_t> bits;
-        bits.reserve(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
-        for (Rgba p : canvas.Pixels()) bits.push_back(Bgra(p));
-        BITMAPINFO info = DibHeader(width, height);
-        SetDIBitsToDevice(dc, 0, 0, static_cast<DWORD>(width), static_cast<DWORD>(height), 0, 0, 0,
-                          static_cast<UINT>(height), bits.data(), &info, DIB_RGB_COLORS);
+    case WM_PAINT:
+      if (picture) {
+        picture->owner->PaintPicture(*picture, window);
+        return 0;
       }
-      EndPaint(window, &paint);
-      return 0;
-    }
+      break;
     default:
       break;
   }

@@ -1,8 +1,10 @@
 #pragma once
 #include <windows.h>
 
+#include <atomic>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <unordered_map>
 
 #include "platform/ui.h"
@@ -10,6 +12,12 @@
 namespace tv {
 
 // The windowing port on Win32 and the common controls.
+//
+// Workers read and change controls while the main thread may be waiting for a lock they hold, so
+// nothing a worker calls here waits for the main thread: box states, address values and scroll
+// positions are mirrored in atomics that the main thread keeps current; moves are asynchronous;
+// pictures are swapped under a small lock and repainted later; the client log is a model under its
+// own lock that the virtual list view paints from.
 class Win32Ui final : public Ui {
  public:
   Win32Ui();
@@ -23,33 +31,67 @@ class Win32Ui final : public Ui {
   void ShowMainWindow() override;
   bool MainWindowIsForeground() override;
   void BringMainWindowToForeground() override;
-  bool CreatePicture(int window, int control, Rect rect, bool disabled) override;
+  bool OpenPane(int window, Rect rect, std::string_view text) override;
+
+  int CreateControl(int window, const ControlSpec& spec) override;
+  void DestroyControl(int control) override;
+  void EnableControl(int control, bool enabled) override;
+  void SetButtonText(int control, std::string_view text) override;
+  int SpinValue(int control) override;
+  void SetChecked(int control, bool checked) override;
+  void SetScrollPage(int control, int page) override;
+  void SetScrollPosition(int control, int position) override;
+
   void SetPicture(int control, std::shared_ptr<const Image> picture) override;
+  bool IsChecked(int control) override;
+  std::uint32_t AddressValue(int control) override;
+  int ScrollPosition(int control) override;
+  void MoveControl(int control, int x, int y) override;
+  int ControlTop(int control) override;
+  void ShowControl(int control, bool shown) override;
+  void RequestEnd(int exitCode) override;
+  void EditClientLog(const std::function<void(ClientLogRows&)>& edit) override;
+
   UiEvent WaitEvent(int timeoutMs) override;
   PointerState Pointer() override;
   MessageAnswer ShowMessage(std::string_view title, std::string_view text, MessageIcon icon,
                             MessageButtons buttons) override;
 
   struct Backdrop;
-  struct Picture;
+  struct Control;
 
  private:
-  static LRESULT CALLBACK MainWindowProc(HWND, UINT, WPARAM, LPARAM);
+  static LRESULT CALLBACK WindowProc(HWND, UINT, WPARAM, LPARAM);
   static LRESULT CALLBACK PictureProc(HWND, UINT, WPARAM, LPARAM);
+  LRESULT HandleCommand(HWND window, WPARAM wParam, LPARAM lParam);
+  LRESULT HandleScroll(WPARAM wParam, LPARAM lParam);
+  LRESULT HandleNotify(LPARAM lParam);
+  HBRUSH BackgroundBrush(HWND parent, HWND control, HDC dc);
   HWND WindowFor(int window) const;
   Backdrop* BackdropFor(HWND window);
+  Control* Find(int control);  // with controlsLock_ held
+  void PaintPicture(Control& picture, HWND window);
+  int NextAutoNumber();
 
   HINSTANCE instance_ = nullptr;
   HWND mainWindow_ = nullptr;
-  // Set while a message is dispatched, read right after.
+  HWND pane_ = nullptr;
+  HWND clientLog_ = nullptr;
+  HFONT controlFont_ = nullptr;
+  // Set while a message is dispatched, read right after it.
   int pendingControl_ = 0;
   bool pendingClose_ = false;
+  std::atomic<bool> endRequested_{false};
+  std::atomic<int> endExitCode_{0};
+  int nextAutoNumber_ = 1000;
 
   std::unordered_map<HWND, std::unique_ptr<Backdrop>> backdrops_;  // main thread only
-  // Picture controls by number. Workers look pictures up here, so the map has its own lock; it
-  // is never held while a message is sent.
-  mutable std::mutex picturesLock_;
-  std::unordered_map<int, std::unique_ptr<Picture>> pictures_;
+  // Controls by number. Held only briefly and never while waiting for another thread.
+  std::mutex controlsLock_;
+  std::unordered_map<int, std::unique_ptr<Control>> controls_;
+
+  std::mutex logLock_;  // guards logRows_
+  ClientLogRows logRows_;
 };
 
 }  // namespace tv
