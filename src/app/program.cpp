@@ -1,13 +1,19 @@
 #include "app/program.h"
 
+#include <thread>
+
 #include "app/access_mode.h"
 #include "app/label_pictures.h"
 #include "app/logo.h"
 #include "app/main_window.h"
 #include "app/program_state.h"
 #include "app/texts.h"
+#include "status/status_animator.h"
+#include "update/update_checker.h"
 
 namespace tv {
+
+void StartDetachedThread(std::function<void()> body) { std::thread(std::move(body)).detach(); }
 
 Program::Program(const Ports& ports, ProgramSettings settings) : ports_(ports), settings_(std::move(settings)) {}
 
@@ -49,6 +55,10 @@ bool Program::StartUp() {
   for (int asked = 0; asked < settings_.foregroundRequests && !ui.MainWindowIsForeground(); ++asked) {
     ui.BringMainWindowToForeground();
   }
+
+  settings_.startThread([ports = UpdatePorts{ui, ports_.shell, ports_.connector, ports_.files},
+                         site = settings_.siteAddress] { UpdateChecker(ports, site); });
+  settings_.startThread([&ui] { RunStatusAnimator(ui, StatusAnimatorOptions{}); });
   return true;
 }
 

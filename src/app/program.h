@@ -1,11 +1,14 @@
 #pragma once
 // The program from start to end: start-up, the main loop and shutdown, on the main thread.
+#include <functional>
 #include <string>
 
 #include "app/image_table.h"
 #include "app/main_window.h"
+#include "platform/digest.h"
 #include "platform/network.h"
 #include "platform/shell.h"
+#include "platform/tcp_client.h"
 #include "platform/text.h"
 #include "platform/ui.h"
 
@@ -16,7 +19,13 @@ struct Ports {
   TextRenderer& text;
   Network& network;
   Shell& shell;
+  TcpConnector& connector;
+  FileDigest& files;
 };
+
+// Starts a background thread that is never joined; it ends by itself or with the process.
+using ThreadStarter = std::function<void(std::function<void()> body)>;
+void StartDetachedThread(std::function<void()> body);
 
 struct ProgramSettings {
   // The maker's web site: scheme and host, no path, no trailing slash.
@@ -25,6 +34,7 @@ struct ProgramSettings {
   // keeps refusing must not hold the program at start forever.
   int foregroundRequests = 50;
   StartUpPictures pictures = EmbeddedStartUpPictures();
+  ThreadStarter startThread = StartDetachedThread;
 };
 
 inline constexpr int kExitClosed = 200;

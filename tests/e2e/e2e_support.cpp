@@ -81,6 +81,49 @@ std::optional<DWORD> RunningProgram::WaitForExit(std::chrono::milliseconds timeo
   return code;
 }
 
+HWND FindPane(HWND mainWindow) { return FindWindowExW(mainWindow, nullptr, nullptr, L"Tastovolant_Mode2_Wnd"); }
+
+RECT PlacedRect(HWND control) {
+  RECT rect{};
+  GetWindowRect(control, &rect);
+  MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&rect), 2);
+  return rect;
+}
+
+void ClickAt(HWND window, int x, int y) {
+  POINT point{x, y};
+  ClientToScreen(window, &point);
+  SetCursorPos(point.x, point.y);
+  INPUT inputs[2] = {};
+  inputs[0].type = inputs[1].type = INPUT_MOUSE;
+  inputs[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+  inputs[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+  SendInput(2, inputs, sizeof(INPUT));
+}
+
+void PressKey(WORD virtualKey, bool shift) {
+  std::vector<INPUT> inputs;
+  const auto key = [&](WORD code, bool up) {
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = code;
+    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    inputs.push_back(input);
+  };
+  if (shift) key(VK_SHIFT, false);
+  key(virtualKey, false);
+  key(virtualKey, true);
+  if (shift) key(VK_SHIFT, true);
+  SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
+HWND FocusedControl(HWND window) {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info)) return nullptr;
+  return info.hwndFocus;
+}
+
 std::optional<Image> CaptureClientArea(HWND window) {
   RECT client;
   if (!GetClientRect(window, &client)) return std::nullopt;

@@ -45,6 +45,17 @@ bool WaitUntil(Condition condition, std::chrono::milliseconds timeout) {
   return true;
 }
 
+// The address pane inside the main window.
+[[nodiscard]] HWND FindPane(HWND mainWindow);
+// A child's rectangle in its parent's client coordinates.
+[[nodiscard]] RECT PlacedRect(HWND control);
+// A real left click (press and release) at (x, y) of a window's client area.
+void ClickAt(HWND window, int x, int y);
+// Presses and releases one key.
+void PressKey(WORD virtualKey, bool shift = false);
+// The control that has the keyboard focus in the thread that owns `window`.
+[[nodiscard]] HWND FocusedControl(HWND window);
+
 // What the screen shows of the window's client area.
 [[nodiscard]] std::optional<Image> CaptureClientArea(HWND window);
 // Saves a capture as build/screenshots/<name>.png (TASTOVOLANT_SCREENSHOTS); false on failure.

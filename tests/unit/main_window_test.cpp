@@ -4,18 +4,13 @@
 #include "app/label_pictures.h"
 #include "app/main_window.h"
 #include "app/program.h"
-#include "fakes/fake_ports.h"
-#include "fakes/fake_ui.h"
+#include "fakes/fake_program.h"
 
 namespace tv {
 namespace {
 
-struct MainWindowFixture : ::testing::Test {
-  fakes::FakeUi ui;
-  fakes::FakeText text;
-  fakes::FakeNetwork network;
-  fakes::FakeShell shell;
-  Program program{Ports{ui, text, network, shell}, ProgramSettings{"http://site.test"}};
+struct MainWindowFixture : ::testing::Test, fakes::ProgramHarness {
+  Program program = Make();
 
   void SetUp() override { ASSERT_TRUE(program.StartUp()); }
 };
@@ -91,9 +86,8 @@ TEST_F(MainWindowFixture, ControlsStartAsTheProgramAlwaysStarts) {
   EXPECT_EQ(ui.Control(kAddAddressButton).picture, program.Images().Get(kAddIconImage));
   const fakes::FakeControl log = ui.Control(kClientLog);
   ASSERT_EQ(log.spec.columns.size(), 6u);
-  const std::vector<std::pair<std::string, int>> columns = {{"Uhrzeit", 100},       {"IP", 100},
-                                                            {"Ger\344tename", 100}, {"Ger\344tetyp", 100},
-                                                            {"Anfragen", 100},      {"Dauer", 90}};
+  const std::vector<std::pair<std::string, int>> columns = {
+      {"Uhrzeit", 100}, {"IP", 100}, {"Ger\344tename", 100}, {"Ger\344tetyp", 100}, {"Anfragen", 100}, {"Dauer", 90}};
   for (std::size_t i = 0; i < 6; ++i) {
     EXPECT_EQ(log.spec.columns[i].title, columns[i].first);
     EXPECT_EQ(log.spec.columns[i].width, columns[i].second);
@@ -255,12 +249,10 @@ TEST_F(MainWindowFixture, OnlyReleasesTouchTheBands) {
 }
 
 TEST(AccessModeTest, WithoutAPaneStartUpGoesOnWithoutItsContents) {
-  fakes::FakeUi ui;
+  fakes::ProgramHarness harness;
+  fakes::FakeUi& ui = harness.ui;
   ui.failOpenPane = true;
-  fakes::FakeText text;
-  fakes::FakeNetwork network;
-  fakes::FakeShell shell;
-  Program program{Ports{ui, text, network, shell}, ProgramSettings{"http://site.test"}};
+  Program program = harness.Make();
   ASSERT_TRUE(program.StartUp());
   EXPECT_FALSE(ui.Has(kAddressScroll));
   EXPECT_FALSE(ui.Has(kAddAddressButton));

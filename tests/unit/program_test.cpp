@@ -7,29 +7,14 @@
 #include "app/program.h"
 #include "app/program_state.h"
 #include "app/texts.h"
-#include "fakes/fake_ports.h"
-#include "fakes/fake_ui.h"
+#include "fakes/fake_program.h"
 
 namespace tv {
 namespace {
 
 const unsigned char kNotAPng[] = {'n', 'o', 't', ' ', 'a', ' ', 'p', 'n', 'g'};
 
-struct Harness {
-  fakes::FakeUi ui;
-  fakes::FakeText text;
-  fakes::FakeNetwork network;
-  fakes::FakeShell shell;
-  ProgramSettings settings{"http://site.test"};
-
-  Program Make() { return Program(Ports{ui, text, network, shell}, settings); }
-
-  std::vector<std::string> MessageTexts() const {
-    std::vector<std::string> texts;
-    for (const auto& m : ui.messages) texts.push_back(m.text);
-    return texts;
-  }
-};
+using Harness = fakes::ProgramHarness;
 
 struct ProgramFixture : ::testing::Test, Harness {};
 
@@ -38,10 +23,10 @@ TEST_F(ProgramFixture, StartUpRunsItsStepsInOrderAndShowsNoMessageWhenAllIsWell)
   ASSERT_TRUE(program.StartUp());
   EXPECT_TRUE(ui.messages.empty());
   const std::vector<std::string> expected = {
-      "Initialise",       "OpenMainWindow",   "SetWindowBackdrop 0", "CreateControl 7",  "CreateControl 6",
-      "CreateControl 5",  "CreateControl 16", "CreateControl 17",    "CreateControl 9",  "CreateControl 1",
+      "Initialise",       "OpenMainWindow",   "SetWindowBackdrop 0", "CreateControl 7",     "CreateControl 6",
+      "CreateControl 5",  "CreateControl 16", "CreateControl 17",    "CreateControl 9",     "CreateControl 1",
       "CreateControl 10", "CreateControl 2",  "OpenPane 1",          "SetWindowBackdrop 1", "CreateControl 12",
-      "CreateControl 13", "CreateControl 11", "CreateControl 3",     "CreateControl 4",  "CreateControl 14",
+      "CreateControl 13", "CreateControl 11", "CreateControl 3",     "CreateControl 4",     "CreateControl 14",
       "CreateControl 15", "CreateControl 8",  "ShowMainWindow"};
   EXPECT_EQ(ui.calls, expected);
   EXPECT_EQ(network.starts, 1);
@@ -153,7 +138,7 @@ TEST_F(ProgramFixture, ForegroundIsAskedForUntilGrantedAndNotForever) {
   }
   fakes::FakeUi refusing;
   refusing.foregroundRefusals = -1;
-  Program program(Ports{refusing, text, network, shell}, settings);
+  Program program(Ports{refusing, text, network, shell, connector, files}, settings);
   ASSERT_TRUE(program.StartUp());
   EXPECT_EQ(refusing.foregroundRequests, settings.foregroundRequests);
 }
@@ -225,6 +210,38 @@ TEST_F(ProgramFixture, ReleaseOnTheLogoOpensTheMakersSite) {
   while (ui.InputsLeft()) ASSERT_TRUE(program.MainLoopPass());
   EXPECT_EQ(shell.opened, (std::vector<std::string>{"http://site.test/?ref=Tastovolant_2.0.0",
                                                     "http://site.test/?ref=Tastovolant_2.0.0"}));
+}
+
+}  // namespace
+}  // namespace tv
+
+namespace tv {
+namespace {
+
+TEST_F(ProgramFixture, BackgroundThreadsStartOnceTheWindowIsInFront) {
+  ui.foregroundRefusals = 2;
+  Program program = Make();
+  ASSERT_TRUE(program.StartUp());
+  EXPECT_EQ(threads.size(), 2u) << "the update check, then the status animation";
+  EXPECT_EQ(ui.foregroundRequests, 2);
+}
+
+TEST_F(ProgramFixture, ChoosingTheDownloadPageEndsTheProgramWithExitCode0) {
+  const std::string manifest = "ok|2.1.0|missing.dll|1|0123456789abcdef0123456789abcdef||";
+  connector.scripts.push_back(fakes::Answering("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(manifest.size()) +
+                                               "\r\n\r\n" + manifest));
+  ui.answers.push_back(MessageAnswer::Yes);
+  Program program = Make();
+  ASSERT_TRUE(program.StartUp());
+  ASSERT_EQ(threads.size(), 2u);
+  threads[0]();  // the update check, run here to its end
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0].text, "Wollen Sie Tastovolant Version 2.1.0 downloaden?");
+  EXPECT_EQ(shell.opened, std::vector<std::string>{"http://site.test/software.php?name=Tastovolant"});
+  while (program.MainLoopPass()) {
+  }
+  EXPECT_EQ(program.Shutdown(), 0);
+  EXPECT_EQ(network.cleanups, 1);
 }
 
 }  // namespace

@@ -1,7 +1,11 @@
 // The Windows program: the real adapters, handed to the portable program.
+#include <windows.h>
+
 #include "app/program.h"
+#include "platform/win32/digest_win32.h"
 #include "platform/win32/network_win32.h"
 #include "platform/win32/shell_win32.h"
+#include "platform/win32/tcp_client_win32.h"
 #include "platform/win32/text_win32.h"
 #include "platform/win32/ui_win32.h"
 
@@ -14,6 +18,11 @@ int main() {
   tv::GdiTextRenderer text;
   tv::WinsockNetwork network;
   tv::Win32Shell shell;
-  tv::Program program(tv::Ports{ui, text, network, shell}, tv::ProgramSettings{TASTOVOLANT_SITE});
-  return program.Run();
+  tv::WinsockTcpConnector connector;
+  tv::BCryptFileDigest files;
+  tv::Program program(tv::Ports{ui, text, network, shell, connector, files}, tv::ProgramSettings{TASTOVOLANT_SITE});
+  const int exitCode = program.Run();
+  // Background threads are never joined and may still use the adapters above: the process ends
+  // here, with them, before anything is destroyed; the system releases what the program held.
+  ExitProcess(static_cast<UINT>(exitCode));
 }

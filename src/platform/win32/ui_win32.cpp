@@ -106,7 +106,8 @@ void Win32Ui::Initialise() {
   window.cbSize = sizeof window;
   window.lpfnWndProc = WindowProc;
   window.hInstance = instance_;
-  window.hIcon = static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(kIconGroup), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
+  window.hIcon =
+      static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(kIconGroup), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
   window.hIconSm = static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(kIconGroup), IMAGE_ICON,
                                                  GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
   window.hCursor = LoadCursorW(nullptr, IDC_ARROW);
@@ -132,8 +133,9 @@ bool Win32Ui::OpenMainWindow(std::string_view title, int clientWidth, int client
   const int screenWidth = GetSystemMetrics(SM_CXSCREEN), screenHeight = GetSystemMetrics(SM_CYSCREEN);
   const int width = std::min<int>(outer.right - outer.left, screenWidth);
   const int height = std::min<int>(outer.bottom - outer.top, screenHeight);
-  mainWindow_ = CreateWindowExW(kExStyle, kWindowClass, WideFromLatin1(title).c_str(), kStyle, (screenWidth - width) / 2,
-                                (screenHeight - height) / 2, width, height, nullptr, nullptr, instance_, this);
+  mainWindow_ =
+      CreateWindowExW(kExStyle, kWindowClass, WideFromLatin1(title).c_str(), kStyle, (screenWidth - width) / 2,
+                      (screenHeight - height) / 2, width, height, nullptr, nullptr, instance_, this);
   return mainWindow_ != nullptr;
 }
 
@@ -272,8 +274,13 @@ int Win32Ui::CreateControl(int window, const ControlSpec& spec) {
       // positions up to nMax - nPage + 1, hence the range is handed over one short.
       control->scrollMinimum = spec.minimum;
       control->scrollMaximum = spec.maximum;
-      SCROLLINFO info{sizeof info, SIF_RANGE | SIF_PAGE | SIF_POS, spec.minimum, spec.maximum - 1,
-                      static_cast<UINT>(spec.page), spec.value, 0};
+      SCROLLINFO info{sizeof info,
+                      SIF_RANGE | SIF_PAGE | SIF_POS,
+                      spec.minimum,
+                      spec.maximum - 1,
+                      static_cast<UINT>(spec.page),
+                      spec.value,
+                      0};
       SetScrollInfo(control->window, SB_CTL, &info, TRUE);
       control->scrollPosition = GetScrollPos(control->window, SB_CTL);
       break;
@@ -418,7 +425,7 @@ int Win32Ui::ScrollPosition(int control) {
 void Win32Ui::MoveControl(int control, int x, int y) {
   std::lock_guard guard(controlsLock_);
   Control* record = Find(control);
-  if (!record) return;
+  if (!record || (record->x == x && record->y == y)) return;
   record->x = x;
   record->y = y;
   // Asynchronous: a worker's move is carried out by the owner thread when it gets to it.
@@ -462,31 +469,40 @@ void Win32Ui::EditClientLog(const std::function<void(ClientLogRows&)>& edit) {
 
 UiEvent Win32Ui::WaitEvent(int timeoutMs) {
   if (endRequested_) return {EventKind::EndRequest, 0, endExitCode_};
+  // Events raised by messages that other threads or programs sent (they are handled inside the
+  // peek itself) wait here for their turn, as do further events of one dispatch.
+  if (!pendingEvents_.empty()) return TakePendingEvent();
   MSG message;
   if (!PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
     MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(timeoutMs), QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-    if (!PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) return {};
+    if (!PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      return pendingEvents_.empty() ? UiEvent{} : TakePendingEvent();
+    }
   }
   if (message.message == WM_QUIT) return {EventKind::CloseRequest, 0};
   if (message.message == kEndMessage || endRequested_) return {EventKind::EndRequest, 0, endExitCode_};
-  pendingControl_ = 0;
-  pendingClose_ = false;
   if (!mainWindow_ || !IsDialogMessageW(mainWindow_, &message)) {
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
-  if (pendingControl_ != 0) return {EventKind::Control, pendingControl_};
-  if (pendingClose_) return {EventKind::CloseRequest, 0};
+  if (!pendingEvents_.empty()) return TakePendingEvent();
   if (message.message == WM_LBUTTONUP) return {EventKind::LeftButtonUp, 0};
   return {EventKind::Other, 0};
+}
+
+UiEvent Win32Ui::TakePendingEvent() {
+  const UiEvent event = pendingEvents_.front();
+  pendingEvents_.pop_front();
+  return event;
 }
 
 PointerState Win32Ui::Pointer() {
   PointerState state;
   POINT point;
   RECT client;
-  if (mainWindow_ && GetCursorPos(&point) && ScreenToClient(mainWindow_, &point) && GetClientRect(mainWindow_, &client) &&
-      point.x >= 0 && point.y >= 0 && point.x < client.right && point.y < client.bottom) {
+  if (mainWindow_ && GetCursorPos(&point) && ScreenToClient(mainWindow_, &point) &&
+      GetClientRect(mainWindow_, &client) && point.x >= 0 && point.y >= 0 && point.x < client.right &&
+      point.y < client.bottom) {
     state.x = point.x;
     state.y = point.y;
   }
@@ -499,10 +515,17 @@ MessageAnswer Win32Ui::ShowMessage(std::string_view title, std::string_view text
                                    MessageButtons buttons) {
   UINT flags = buttons == MessageButtons::YesNo ? MB_YESNO : MB_OK;
   switch (icon) {
-    case MessageIcon::Error: flags |= MB_ICONERROR; break;
-    case MessageIcon::Information: flags |= MB_ICONINFORMATION; break;
-    case MessageIcon::Question: flags |= MB_ICONQUESTION; break;
-    case MessageIcon::None: break;
+    case MessageIcon::Error:
+      flags |= MB_ICONERROR;
+      break;
+    case MessageIcon::Information:
+      flags |= MB_ICONINFORMATION;
+      break;
+    case MessageIcon::Question:
+      flags |= MB_ICONQUESTION;
+      break;
+    case MessageIcon::None:
+      break;
   }
   const int answer = MessageBoxW(mainWindow_, WideFromLatin1(text).c_str(), WideFromLatin1(title).c_str(), flags);
   if (answer == IDYES) return MessageAnswer::Yes;
@@ -521,7 +544,7 @@ LRESULT Win32Ui::HandleCommand(HWND, WPARAM wParam, LPARAM lParam) {
     if (Control* record = Find(number); record && record->kind == ControlKind::CheckBox) {
       record->checked = SendMessageW(record->window, BM_GETCHECK, 0, 0) == BST_CHECKED;
     }
-    pendingControl_ = number;
+    pendingEvents_.push_back({EventKind::Control, number});
   } else if (code == EN_CHANGE) {
     std::lock_guard guard(controlsLock_);
     if (Control* record = Find(number); record && record->kind == ControlKind::AddressField) {
@@ -544,15 +567,30 @@ LRESULT Win32Ui::HandleScroll(WPARAM wParam, LPARAM lParam) {
   int position = info.nPos;
   const int page = static_cast<int>(info.nPage);
   switch (LOWORD(wParam)) {
-    case SB_LINEUP: position -= 1; break;
-    case SB_LINEDOWN: position += 1; break;
-    case SB_PAGEUP: position -= page; break;
-    case SB_PAGEDOWN: position += page; break;
+    case SB_LINEUP:
+      position -= 1;
+      break;
+    case SB_LINEDOWN:
+      position += 1;
+      break;
+    case SB_PAGEUP:
+      position -= page;
+      break;
+    case SB_PAGEDOWN:
+      position += page;
+      break;
     case SB_THUMBTRACK:
-    case SB_THUMBPOSITION: position = info.nTrackPos; break;
-    case SB_TOP: position = info.nMin; break;
-    case SB_BOTTOM: position = info.nMax; break;
-    default: return 0;
+    case SB_THUMBPOSITION:
+      position = info.nTrackPos;
+      break;
+    case SB_TOP:
+      position = info.nMin;
+      break;
+    case SB_BOTTOM:
+      position = info.nMax;
+      break;
+    default:
+      return 0;
   }
   SCROLLINFO set{sizeof set, SIF_POS, 0, 0, 0, position, 0};
   SetScrollInfo(bar, SB_CTL, &set, TRUE);
@@ -607,7 +645,7 @@ LRESULT CALLBACK Win32Ui::WindowProc(HWND window, UINT message, WPARAM wParam, L
       return self->HandleNotify(lParam);
     case WM_CLOSE:
       // The main loop decides when the program ends; the window stays until then.
-      if (window == self->mainWindow_) self->pendingClose_ = true;
+      if (window == self->mainWindow_) self->pendingEvents_.push_back({EventKind::CloseRequest, 0});
       return 0;
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORBTN:

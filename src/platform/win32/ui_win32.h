@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -72,15 +73,15 @@ class Win32Ui final : public Ui {
   Control* Find(int control);  // with controlsLock_ held
   void PaintPicture(Control& picture, HWND window);
   int NextAutoNumber();
+  UiEvent TakePendingEvent();
 
   HINSTANCE instance_ = nullptr;
   HWND mainWindow_ = nullptr;
   HWND pane_ = nullptr;
   HWND clientLog_ = nullptr;
   HFONT controlFont_ = nullptr;
-  // Set while a message is dispatched, read right after it.
-  int pendingControl_ = 0;
-  bool pendingClose_ = false;
+  // Control events and close requests raised while messages were handled, oldest first.
+  std::deque<UiEvent> pendingEvents_;
   std::atomic<bool> endRequested_{false};
   std::atomic<int> endExitCode_{0};
   int nextAutoNumber_ = 1000;
