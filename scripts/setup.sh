@@ -10,8 +10,11 @@ packages=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev
   wine wine64 xvfb x11-utils xauth imagemagick fonts-liberation
   libpng-dev zlib1g-dev libgtest-dev googletest libssl-dev
-  python3-pil dpkg-dev
+  python3-pil dpkg-dev chromium
+  python3 nsis
 )
+# Node.js drives the browser test; the machine may bring its own, else Debian's.
+command -v npm >/dev/null 2>&1 || packages+=(nodejs npm)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -54,4 +57,10 @@ if [ ! -f "$deps/lib/libpng16.a" ]; then
   cmake --build "$work/build" >/dev/null
   cmake --install "$work/build" >/dev/null
   rm -rf "$work"
+fi
+
+# The browser test's driver (playwright-core, which uses Debian's Chromium; no browser download).
+if [ ! -d "$root/tests/browser/node_modules/playwright-core" ]; then
+  echo "setup: installing the browser test's npm packages"
+  (cd "$root/tests/browser" && npm ci --no-audit --no-fund >/dev/null)
 fi

@@ -2,12 +2,15 @@
 
 #include <thread>
 
+#include "access_editor/address_list.h"
+#include "access_editor/address_pane.h"
 #include "app/access_mode.h"
 #include "app/label_pictures.h"
 #include "app/logo.h"
 #include "app/main_window.h"
 #include "app/program_state.h"
 #include "app/texts.h"
+#include "server/client_log.h"
 #include "status/status_animator.h"
 #include "update/update_checker.h"
 
@@ -15,7 +18,14 @@ namespace tv {
 
 void StartDetachedThread(std::function<void()> body) { std::thread(std::move(body)).detach(); }
 
-Program::Program(const Ports& ports, ProgramSettings settings) : ports_(ports), settings_(std::move(settings)) {}
+Program::Program(const Ports& ports, ProgramSettings settings)
+    : ports_(ports),
+      settings_(std::move(settings)),
+      server_{ports_.ui, ports_.network, ports_.keys, settings_.startHandler, {}, {}} {
+  server_.logRequest = [this](const RequestContext& request) {
+    LogClientRequest(ports_.ui, ports_.network, request.peerAddress, request.userAgent, request.startTick);
+  };
+}
 
 int Program::Run() {
   if (!StartUp()) return kExitNoMainWindow;
@@ -48,7 +58,7 @@ bool Program::StartUp() {
   BuildLabelPictures(images_, ports_.text);
   BuildPaneBackdrop(images_);
   BuildLogoPictures(images_);
-  CreateMainWindowControls(ui, images_);
+  CreateMainWindowControls(ui, images_, [this, &ui] { settings_.startThread([&ui] { RunAddressScroller(ui); }); });
   shownLogo_ = kLogoNormal;
 
   ui.ShowMainWindow();
@@ -77,6 +87,7 @@ bool Program::MainLoopPass() {
   const UiEvent event = ports_.ui.WaitEvent(3);
   const PointerState pointer = ports_.ui.Pointer();
   FollowPointerWithLogo(event, pointer);
+  if (ServerRunning) PollServerOnce(server_);
   switch (event.kind) {
     case EventKind::Control:
       Dispatch(event.control);
@@ -97,11 +108,18 @@ bool Program::MainLoopPass() {
 }
 
 void Program::Dispatch(int control) {
+  ScanAddressRows(ports_.ui, ports_.network, control);
   switch (control) {
+    case kServerButton:
+      StartStopServer(server_);
+      break;
     case kAllowAllBox:
     case kAllowListBox:
     case kAllowRangeBox:
       ApplyAccessModeRule(ports_.ui, control);
+      break;
+    case kAddAddressButton:
+      AddAddressRow(ports_.ui, images_);
       break;
     default:
       break;

@@ -6,11 +6,13 @@
 #include "app/image_table.h"
 #include "app/main_window.h"
 #include "platform/digest.h"
+#include "platform/keys.h"
 #include "platform/network.h"
 #include "platform/shell.h"
 #include "platform/tcp_client.h"
 #include "platform/text.h"
 #include "platform/ui.h"
+#include "server/web_server.h"
 
 namespace tv {
 
@@ -21,6 +23,7 @@ struct Ports {
   Shell& shell;
   TcpConnector& connector;
   FileDigest& files;
+  Keys& keys;
 };
 
 // Starts a background thread that is never joined; it ends by itself or with the process.
@@ -35,6 +38,8 @@ struct ProgramSettings {
   int foregroundRequests = 50;
   StartUpPictures pictures = EmbeddedStartUpPictures();
   ThreadStarter startThread = StartDetachedThread;
+  // Starts one request handler; the Windows program hands in the system's thread pool.
+  ThreadStarter startHandler = StartDetachedThread;
 };
 
 inline constexpr int kExitClosed = 200;
@@ -62,6 +67,7 @@ class Program {
 
   Ports ports_;
   ProgramSettings settings_;
+  ServerPorts server_;
   ImageTable images_;
   int shownLogo_ = -1;
   int exitCode_ = kExitClosed;

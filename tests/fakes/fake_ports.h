@@ -1,8 +1,12 @@
 #pragma once
 // In-memory text, network and shell ports.
+#include <map>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/keys.h"
 #include "platform/network.h"
 #include "platform/shell.h"
 #include "platform/text.h"
@@ -35,12 +39,55 @@ class FakeText final : public TextRenderer {
   }
 };
 
+// A network with no server: a test that needs one uses the real posix adapter on loopback.
 class FakeNetwork final : public Network {
  public:
   int starts = 0;
   int cleanups = 0;
+  std::string hostName = "fakehost";
+  std::map<std::uint32_t, std::string> names;  // reverse lookups that find an answer
+
   void StartSockets() override { ++starts; }
   void CleanupSockets() override { ++cleanups; }
+  bool CreateServer(int) override { return false; }
+  void CloseServer() override {}
+  int ServerPort() override { return 0; }
+  ServerEvent PollServer() override { return ServerEvent::Nothing; }
+  ClientId EventClient() override { return 0; }
+  void CloseClient(ClientId) override {}
+  int Receive(ClientId, std::span<unsigned char>) override { return -1; }
+  int Peek(ClientId, std::span<unsigned char>) override { return -1; }
+  void WaitReadable(ClientId, int) override {}
+  int Send(ClientId, std::span<const unsigned char>) override { return -1; }
+  std::uint32_t PeerAddress(ClientId) override { return 0; }
+  std::string HostName() override { return hostName; }
+  std::optional<std::string> ReverseLookup(std::uint32_t address) override {
+    std::lock_guard guard(lock_);
+    ++lookups;
+    auto found = names.find(address);
+    if (found == names.end()) return std::nullopt;
+    return found->second;
+  }
+  int lookups = 0;
+
+ private:
+  std::mutex lock_;
+};
+
+class FakeKeys final : public Keys {
+ public:
+  void SendMediaKey(std::uint16_t virtualKey) override {
+    std::lock_guard guard(lock_);
+    pressed.push_back(virtualKey);
+  }
+  std::vector<std::uint16_t> Pressed() {
+    std::lock_guard guard(lock_);
+    return pressed;
+  }
+
+ private:
+  std::mutex lock_;
+  std::vector<std::uint16_t> pressed;
 };
 
 class FakeShell final : public Shell {

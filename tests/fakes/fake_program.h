@@ -19,13 +19,14 @@ struct ProgramHarness {
   FakeShell shell;
   ScriptedConnector connector;
   FakeFileDigest files;
+  FakeKeys keys;
   std::vector<std::function<void()>> threads;
   ProgramSettings settings{"http://site.test"};
 
   ProgramHarness() {
     settings.startThread = [this](std::function<void()> body) { threads.push_back(std::move(body)); };
   }
-  Program Make() { return Program(Ports{ui, text, network, shell, connector, files}, settings); }
+  Program Make() { return Program(Ports{ui, text, network, shell, connector, files, keys}, settings); }
 
   std::vector<std::string> MessageTexts() const {
     std::vector<std::string> texts;

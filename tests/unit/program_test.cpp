@@ -138,7 +138,7 @@ TEST_F(ProgramFixture, ForegroundIsAskedForUntilGrantedAndNotForever) {
   }
   fakes::FakeUi refusing;
   refusing.foregroundRefusals = -1;
-  Program program(Ports{refusing, text, network, shell, connector, files}, settings);
+  Program program(Ports{refusing, text, network, shell, connector, files, keys}, settings);
   ASSERT_TRUE(program.StartUp());
   EXPECT_EQ(refusing.foregroundRequests, settings.foregroundRequests);
 }
@@ -222,7 +222,7 @@ TEST_F(ProgramFixture, BackgroundThreadsStartOnceTheWindowIsInFront) {
   ui.foregroundRefusals = 2;
   Program program = Make();
   ASSERT_TRUE(program.StartUp());
-  EXPECT_EQ(threads.size(), 2u) << "the update check, then the status animation";
+  EXPECT_EQ(threads.size(), 3u) << "the address scroller, the update check, then the status animation";
   EXPECT_EQ(ui.foregroundRequests, 2);
 }
 
@@ -233,8 +233,8 @@ TEST_F(ProgramFixture, ChoosingTheDownloadPageEndsTheProgramWithExitCode0) {
   ui.answers.push_back(MessageAnswer::Yes);
   Program program = Make();
   ASSERT_TRUE(program.StartUp());
-  ASSERT_EQ(threads.size(), 2u);
-  threads[0]();  // the update check, run here to its end
+  ASSERT_EQ(threads.size(), 3u);
+  threads[1]();  // the update check, run here to its end
   ASSERT_EQ(ui.messages.size(), 1u);
   EXPECT_EQ(ui.messages[0].text, "Wollen Sie Tastovolant Version 2.1.0 downloaden?");
   EXPECT_EQ(shell.opened, std::vector<std::string>{"http://site.test/software.php?name=Tastovolant"});

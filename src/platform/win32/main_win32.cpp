@@ -3,10 +3,12 @@
 
 #include "app/program.h"
 #include "platform/win32/digest_win32.h"
+#include "platform/win32/keys_win32.h"
 #include "platform/win32/network_win32.h"
 #include "platform/win32/shell_win32.h"
 #include "platform/win32/tcp_client_win32.h"
 #include "platform/win32/text_win32.h"
+#include "platform/win32/thread_pool_win32.h"
 #include "platform/win32/ui_win32.h"
 
 #ifndef TASTOVOLANT_SITE
@@ -20,7 +22,11 @@ int main() {
   tv::Win32Shell shell;
   tv::WinsockTcpConnector connector;
   tv::BCryptFileDigest files;
-  tv::Program program(tv::Ports{ui, text, network, shell, connector, files}, tv::ProgramSettings{TASTOVOLANT_SITE});
+  tv::Win32Keys keys;
+  ui.SetActivityEvent(network.ActivityEvent());
+  tv::ProgramSettings settings{TASTOVOLANT_SITE};
+  settings.startHandler = tv::StartPooledThread;
+  tv::Program program(tv::Ports{ui, text, network, shell, connector, files, keys}, std::move(settings));
   const int exitCode = program.Run();
   // Background threads are never joined and may still use the adapters above: the process ends
   // here, with them, before anything is destroyed; the system releases what the program held.

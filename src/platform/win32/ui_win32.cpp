@@ -474,7 +474,9 @@ UiEvent Win32Ui::WaitEvent(int timeoutMs) {
   if (!pendingEvents_.empty()) return TakePendingEvent();
   MSG message;
   if (!PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-    MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(timeoutMs), QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    // Network activity ends the wait too, so the server is polled at once rather than on the next tick.
+    MsgWaitForMultipleObjectsEx(activity_ ? 1 : 0, activity_ ? &activity_ : nullptr, static_cast<DWORD>(timeoutMs),
+                                QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     if (!PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
       return pendingEvents_.empty() ? UiEvent{} : TakePendingEvent();
     }

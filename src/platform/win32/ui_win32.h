@@ -26,6 +26,9 @@ class Win32Ui final : public Ui {
   Win32Ui(const Win32Ui&) = delete;
   Win32Ui& operator=(const Win32Ui&) = delete;
 
+  // A handle that also ends the event wait when signalled (the network's activity event).
+  void SetActivityEvent(void* handle) { activity_ = handle; }
+
   void Initialise() override;
   bool OpenMainWindow(std::string_view title, int clientWidth, int clientHeight) override;
   void SetWindowBackdrop(int window, std::shared_ptr<const Image> image) override;
@@ -77,6 +80,7 @@ class Win32Ui final : public Ui {
 
   HINSTANCE instance_ = nullptr;
   HWND mainWindow_ = nullptr;
+  HANDLE activity_ = nullptr;
   HWND pane_ = nullptr;
   HWND clientLog_ = nullptr;
   HFONT controlFont_ = nullptr;

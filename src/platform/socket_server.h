@@ -1,0 +1,245 @@
+#pragma once
+// The program's TCP server over any BSD-like socket interface: the connection table, the poll,
+// and the bounds that keep hostile or broken clients from tying up the program. Each network
+// adapter instantiates it with its system's sockets (see SocketApi below); no system header is
+// included here.
+//
+// struct SocketApi {
+//   using Socket = ...;  static constexpr Socket kInvalid = ...;
+//   static Socket Listen(int port);                 // bound to every IPv4 interface, backlog 100,
+//                                                   // non-blocking, exclusive; kInvalid on failure
+//   static Socket Accept(Socket listener);          // non-blocking; kInvalid when none is pending
+//   static void Close(Socket s);
+//   static void Shutdown(Socket s);                 // wakes every thread waiting on it
+//   static int LocalPort(Socket s);
+//   static std::uint32_t Peer(Socket s);            // first octet in the lowest byte, 0 on failure
+//   // For each socket: 1 when it is readable (or has failed), 0 otherwise; false on failure.
+//   static bool Readable(const std::vector<Socket>& sockets, std::vector<char>& readable);
+//   static int Recv(Socket s, unsigned char* bytes, int length, bool peek);  // >0, 0 closed,
+//                                                                            // -1 none yet, -2 failed
+//   static int Send(Socket s, const unsigned char* bytes, int length);       // >=0, -1 full, -2 failed
+//   static void WaitReadable(Socket s, int timeoutMs);
+//   static void WaitWritable(Socket s, int timeoutMs);
+// };
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <vector>
+
+#include "platform/network.h"
+
+namespace tv {
+
+template <typename Api>
+class SocketServer {
+ public:
+  using Socket = typename Api::Socket;
+  using Clock = std::chrono::steady_clock;
+
+  // More open connections than this are refused at once; a connection without data for this
+  // long is closed, so silent clients cannot pile up.
+  static constexpr std::size_t kMaxConnections = 1024;
+  static constexpr Clock::duration kIdleLimit = std::chrono::seconds(60);
+  static constexpr Clock::duration kSendLimit = std::chrono::seconds(5);
+
+  ~SocketServer() { Close(); }
+
+  bool Create(int port) {
+    if (port < 0 || port > 65535) return false;
+    Close();
+    const Socket listener = Api::Listen(port);
+    if (listener == Api::kInvalid) return false;
+    std::lock_guard guard(lock_);
+    listener_ = listener;
+    return true;
+  }
+
+  void Close() {
+    std::map<ClientId, std::shared_ptr<Connection>> closing;
+    Socket listener = Api::kInvalid;
+    {
+      std::lock_guard guard(lock_);
+      closing.swap(connections_);
+      std::swap(listener, listener_);
+    }
+    for (auto& [id, connection] : closing) connection->Shut();
+    if (listener != Api::kInvalid) Api::Close(listener);
+  }
+
+  int Port() {
+    std::lock_guard guard(lock_);
+    return listener_ == Api::kInvalid ? 0 : Api::LocalPort(listener_);
+  }
+
+  ServerEvent Poll() {
+    Socket listener;
+    {
+      std::lock_guard guard(lock_);
+      listener = listener_;
+    }
+    if (listener == Api::kInvalid) return ServerEvent::Nothing;
+    const Socket accepted = Api::Accept(listener);
+    if (accepted != Api::kInvalid) {
+      std::lock_guard guard(lock_);
+      if (connections_.size() >= kMaxConnections) {
+        Api::Close(accepted);
+        return ServerEvent::Nothing;
+      }
+      eventClient_ = ++lastId_;
+      connections_.emplace(eventClient_, std::make_shared<Connection>(accepted));
+      return ServerEvent::Accepted;
+    }
+    CloseIdleConnections();
+
+    // One look at every connection, then the first with something to say, taking turns so that
+    // one busy connection cannot hide the others.
+    std::vector<std::pair<ClientId, std::shared_ptr<Connection>>> order;
+    {
+      std::lock_guard guard(lock_);
+      order.reserve(connections_.size());
+      for (auto it = connections_.upper_bound(lastReported_); it != connections_.end(); ++it) order.emplace_back(*it);
+      for (auto it = connections_.begin(); it != connections_.end() && it->first <= lastReported_; ++it) {
+        order.emplace_back(*it);
+      }
+    }
+    if (order.empty()) return ServerEvent::Nothing;
+    std::vector<Socket> sockets;
+    sockets.reserve(order.size());
+    for (auto& [id, connection] : order) sockets.push_back(connection->socket);
+    std::vector<char> readable;
+    if (!Api::Readable(sockets, readable)) return ServerEvent::Nothing;
+    for (std::size_t i = 0; i < order.size(); ++i) {
+      if (!readable[i]) continue;
+      auto& [id, connection] = order[i];
+      unsigned char byte;
+      const int seen = Api::Recv(connection->socket, &byte, 1, /*peek=*/true);
+      if (seen == -1) continue;
+      std::lock_guard guard(lock_);
+      eventClient_ = lastReported_ = id;
+      if (seen > 0) {
+        connection->Touch();
+        return ServerEvent::DataWaiting;
+      }
+      connections_.erase(id);
+      connection->Shut();
+      return ServerEvent::Closed;
+    }
+    return ServerEvent::Nothing;
+  }
+
+  ClientId EventClient() {
+    std::lock_guard guard(lock_);
+    return eventClient_;
+  }
+
+  void CloseClient(ClientId client) {
+    std::shared_ptr<Connection> connection;
+    {
+      std::lock_guard guard(lock_);
+      auto found = connections_.find(client);
+      if (found == connections_.end()) return;
+      connection = found->second;
+      connections_.erase(found);
+    }
+    connection->Shut();
+  }
+
+  int Receive(ClientId client, std::span<unsigned char> buffer, bool peek) {
+    const std::shared_ptr<Connection> connection = Find(client);
+    if (!connection || connection->shut) return -1;
+    connection->Touch();
+    const int got = Api::Recv(connection->socket, buffer.data(), Length(buffer.size()), peek);
+    if (got > 0) return got;
+    return got == -1 ? 0 : -1;
+  }
+
+  void WaitReadable(ClientId client, int timeoutMs) {
+    const std::shared_ptr<Connection> connection = Find(client);
+    if (!connection || connection->shut) return;
+    connection->Touch();
+    Api::WaitReadable(connection->socket, timeoutMs);
+  }
+
+  int Send(ClientId client, std::span<const unsigned char> bytes) {
+    const std::shared_ptr<Connection> connection = Find(client);
+    if (!connection || connection->shut) return -1;
+    connection->Touch();
+    const auto deadline = Clock::now() + kSendLimit;
+    std::size_t sent = 0;
+    while (sent < bytes.size()) {
+      const int n = Api::Send(connection->socket, bytes.data() + sent, Length(bytes.size() - sent));
+      if (n == -2 || connection->shut) return sent > 0 ? static_cast<int>(sent) : -1;
+      if (n > 0) {
+        sent += static_cast<std::size_t>(n);
+        continue;
+      }
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      if (left <= 0) break;
+      Api::WaitWritable(connection->socket, static_cast<int>(std::min<long long>(left, 100)));
+    }
+    return static_cast<int>(sent);
+  }
+
+  std::uint32_t PeerAddress(ClientId client) {
+    const std::shared_ptr<Connection> connection = Find(client);
+    return connection && !connection->shut ? Api::Peer(connection->socket) : 0;
+  }
+
+ private:
+  // Lives while the table or a handler holds it; the socket closes with the last holder, so a
+  // handler never works on a socket number that was reused meanwhile.
+  struct Connection {
+    explicit Connection(Socket s) : socket(s), lastActive(Clock::now().time_since_epoch().count()) {}
+    ~Connection() { Api::Close(socket); }
+    void Touch() { lastActive = Clock::now().time_since_epoch().count(); }
+    void Shut() {
+      shut = true;
+      Api::Shutdown(socket);
+    }
+    const Socket socket;
+    std::atomic<bool> shut{false};
+    std::atomic<typename Clock::rep> lastActive;
+  };
+
+  static int Length(std::size_t size) { return static_cast<int>(std::min<std::size_t>(size, 1 << 30)); }
+
+  std::shared_ptr<Connection> Find(ClientId client) {
+    std::lock_guard guard(lock_);
+    auto found = connections_.find(client);
+    return found == connections_.end() ? nullptr : found->second;
+  }
+
+  void CloseIdleConnections() {
+    const auto now = Clock::now();
+    if (now - lastSweep_ < std::chrono::seconds(1)) return;
+    lastSweep_ = now;
+    std::vector<std::shared_ptr<Connection>> idle;
+    {
+      std::lock_guard guard(lock_);
+      for (auto it = connections_.begin(); it != connections_.end();) {
+        const auto quiet = now.time_since_epoch() - typename Clock::duration(it->second->lastActive.load());
+        if (quiet > kIdleLimit) {
+          idle.push_back(it->second);
+          it = connections_.erase(it);
+        } else {
+          ++it;
+        }
+      }
+    }
+    for (auto& connection : idle) connection->Shut();
+  }
+
+  std::mutex lock_;
+  Socket listener_ = Api::kInvalid;
+  std::map<ClientId, std::shared_ptr<Connection>> connections_;
+  ClientId lastId_ = 0;
+  ClientId eventClient_ = 0;
+  ClientId lastReported_ = 0;
+  Clock::time_point lastSweep_{};
+};
+
+}  // namespace tv

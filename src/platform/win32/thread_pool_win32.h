@@ -1,0 +1,11 @@
+#pragma once
+#include <functional>
+
+namespace tv {
+
+// Runs `body` on the system's thread pool: under Wine a new thread costs milliseconds, a pooled
+// one a tenth of one. A body that cannot be queued is dropped; its data stays waiting and the
+// next poll asks again.
+void StartPooledThread(std::function<void()> body);
+
+}  // namespace tv
