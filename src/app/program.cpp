@@ -19,9 +19,9 @@ namespace tv {
 void StartDetachedThread(std::function<void()> body) { std::thread(std::move(body)).detach(); }
 
 Program::Program(const Ports& ports, ProgramSettings settings)
-    : ports_(ports),
-      settings_(std::move(settings)),
-      server_{ports_.ui, ports_.network, ports_.keys, settings_.startHandler, {}, {}} {
+    : ports_(ports), settings_(std::move(settings)), server_{ports_.ui,   ports_.network,
+                                                             ports_.keys, settings_.startHandler,
+                                                             {},          {}} {
   server_.logRequest = [this](const RequestContext& request) {
     LogClientRequest(ports_.ui, ports_.network, request.peerAddress, request.userAgent, request.startTick);
   };

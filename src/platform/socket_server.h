@@ -20,6 +20,10 @@
 //   static int Send(Socket s, const unsigned char* bytes, int length);       // >=0, -1 full, -2 failed
 //   static void WaitReadable(Socket s, int timeoutMs);
 //   static void WaitWritable(Socket s, int timeoutMs);
+//   static bool StartUp();  static void CleanUp();  // the socket layer
+//   static void BeforePoll();                        // e.g. re-arming an activity signal
+//   static std::string HostName();
+//   static std::optional<std::string> ReverseLookup(std::uint32_t address);
 // };
 #include <algorithm>
 #include <atomic>
@@ -27,6 +31,8 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <span>
 #include <vector>
 
@@ -240,6 +246,40 @@ class SocketServer {
   ClientId eventClient_ = 0;
   ClientId lastReported_ = 0;
   Clock::time_point lastSweep_{};
+};
+
+// The network port over a socket interface: the server above, the socket layer and host names.
+template <typename Api>
+class SocketNetwork : public Network {
+ public:
+  void StartSockets() override { started_ = Api::StartUp(); }
+  void CleanupSockets() override {
+    server_.Close();
+    if (started_) Api::CleanUp();
+    started_ = false;
+  }
+  bool CreateServer(int port) override { return server_.Create(port); }
+  void CloseServer() override { server_.Close(); }
+  int ServerPort() override { return server_.Port(); }
+  ServerEvent PollServer() override {
+    Api::BeforePoll();
+    return server_.Poll();
+  }
+  ClientId EventClient() override { return server_.EventClient(); }
+  void CloseClient(ClientId client) override { server_.CloseClient(client); }
+  int Receive(ClientId client, std::span<unsigned char> buffer) override {
+    return server_.Receive(client, buffer, false);
+  }
+  int Peek(ClientId client, std::span<unsigned char> buffer) override { return server_.Receive(client, buffer, true); }
+  void WaitReadable(ClientId client, int timeoutMs) override { server_.WaitReadable(client, timeoutMs); }
+  int Send(ClientId client, std::span<const unsigned char> bytes) override { return server_.Send(client, bytes); }
+  std::uint32_t PeerAddress(ClientId client) override { return server_.PeerAddress(client); }
+  std::string HostName() override { return Api::HostName(); }
+  std::optional<std::string> ReverseLookup(std::uint32_t address) override { return Api::ReverseLookup(address); }
+
+ private:
+  SocketServer<Api> server_;
+  bool started_ = false;
 };
 
 }  // namespace tv

@@ -71,11 +71,11 @@ struct ControlSpec {
   int number = kAutoNumber;
   Rect rect;
   bool disabled = false;
-  std::string text;                       // PushButton
-  std::shared_ptr<const Image> picture;   // Picture, ImageButton
+  std::string text;                         // PushButton
+  std::shared_ptr<const Image> picture;     // Picture, ImageButton
   int minimum = 0, maximum = 0, value = 0;  // Spin: range and value; VerticalScrollBar: range and position
-  int page = 0;                           // VerticalScrollBar
-  std::vector<ListColumn> columns;        // ColumnList
+  int page = 0;                             // VerticalScrollBar
+  std::vector<ListColumn> columns;          // ColumnList
 };
 
 // The client log's rows, each six cell texts.
@@ -144,7 +144,9 @@ class Ui {
   [[nodiscard]] virtual UiEvent WaitEvent(int timeoutMs) = 0;
   [[nodiscard]] virtual PointerState Pointer() = 0;
 
-  // A modal box owned by the main window (or by none while there is none).
+  // A modal box owned by the main window (or by none while there is none). Also from a worker
+  // (the update check), which then waits for the user, and on Windows for the main thread to
+  // disable the window: a worker must not hold a lock the main thread takes while it asks.
   virtual MessageAnswer ShowMessage(std::string_view title, std::string_view text, MessageIcon icon,
                                     MessageButtons buttons) = 0;
 };

@@ -29,7 +29,8 @@ HeadEnd ReadRequestHead(Network& network, ClientId client, std::string& head, co
     const int seen = network.Peek(client, std::span(chunk.data(), room));
     if (seen < 0) return HeadEnd::Failed;
     if (seen == 0) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
       if (left.count() <= 0) return HeadEnd::TimedOut;
       network.WaitReadable(client, static_cast<int>(std::min<long long>(left.count(), 1000)));
       continue;

@@ -16,10 +16,10 @@ struct HeadLimits {
 };
 
 enum class HeadEnd {
-  Complete,   // the blank line arrived
-  Failed,     // the connection failed or closed first
-  TooLong,    // the head reached the size bound
-  TimedOut,   // the head did not end in time
+  Complete,  // the blank line arrived
+  Failed,    // the connection failed or closed first
+  TooLong,   // the head reached the size bound
+  TimedOut,  // the head did not end in time
 };
 
 // Reads the head from the connection up to and including CR LF CR LF. NUL bytes are dropped.

@@ -63,9 +63,10 @@ void StartStopServer(ServerPorts& ports) {
     if (!ports.network.CreateServer(port)) {
       // "Es konnte kein Server auf Port: <port> erstellt werden.\nVielleicht wird der Port durch
       // ein anderes Programm blockiert?"
-      ui.ShowMessage(texts::kErrorTitle,
-                     std::string(texts::kServerFailedBefore) + std::to_string(port) + std::string(texts::kServerFailedAfter),
-                     MessageIcon::Error, MessageButtons::Ok);
+      ui.ShowMessage(
+          texts::kErrorTitle,
+          std::string(texts::kServerFailedBefore) + std::to_string(port) + std::string(texts::kServerFailedAfter),
+          MessageIcon::Error, MessageButtons::Ok);
       return;
     }
     ui.SetButtonText(kServerButton, texts::kStopServer);

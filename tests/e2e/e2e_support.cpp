@@ -1,3 +1,5 @@
+#include <winsock2.h>
+
 #include "e2e/e2e_support.h"
 
 #include <png.h>
@@ -8,12 +10,6 @@
 namespace tv::e2e {
 
 namespace {
-
-std::wstring Environment(const wchar_t* name) {
-  wchar_t value[4096];
-  const DWORD length = GetEnvironmentVariableW(name, value, 4096);
-  return length > 0 && length < 4096 ? std::wstring(value, length) : std::wstring();
-}
 
 struct FindContext {
   DWORD processId;
@@ -34,6 +30,31 @@ BOOL CALLBACK FindMainWindow(HWND window, LPARAM context) {
 }
 
 }  // namespace
+
+std::wstring Environment(const wchar_t* name) {
+  wchar_t value[4096];
+  const DWORD length = GetEnvironmentVariableW(name, value, 4096);
+  return length > 0 && length < 4096 ? std::wstring(value, length) : std::wstring();
+}
+
+WinsockSession::WinsockSession() {
+  WSADATA data;
+  WSAStartup(MAKEWORD(2, 2), &data);
+}
+
+WinsockSession::~WinsockSession() { WSACleanup(); }
+
+int FreePort() {
+  const SOCKET probe = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+  int length = sizeof address;
+  getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
+  closesocket(probe);
+  return ntohs(address.sin_port);
+}
 
 std::wstring ProgramDir() { return Environment(L"TASTOVOLANT_DIR"); }
 

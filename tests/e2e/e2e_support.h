@@ -11,6 +11,19 @@
 
 namespace tv::e2e {
 
+// An environment variable's value, empty when it is not set.
+[[nodiscard]] std::wstring Environment(const wchar_t* name);
+
+// Winsock for the test process's own connections, while it lives.
+struct WinsockSession {
+  WinsockSession();
+  ~WinsockSession();
+};
+
+// A loopback port that nothing listens on right now, so that a test never meets another
+// program's server (on port 80, say).
+[[nodiscard]] int FreePort();
+
 // The folder of Tastovolant.exe and GFX/, from TASTOVOLANT_DIR.
 std::wstring ProgramDir();
 

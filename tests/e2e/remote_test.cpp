@@ -22,27 +22,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-struct Winsock {
-  Winsock() {
-    WSADATA data;
-    WSAStartup(MAKEWORD(2, 2), &data);
-  }
-  ~Winsock() { WSACleanup(); }
-};
-
-// A port that nothing listens on right now.
-int FreePort() {
-  SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  int length = sizeof address;
-  getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
-  closesocket(s);
-  return ntohs(address.sin_port);
-}
-
 class Connection {
  public:
   explicit Connection(int port) : socket_(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP)) {
@@ -178,7 +157,7 @@ class Remote : public ::testing::Test {
     WaitUntil([&] { return SendMessageW(GetDlgItem(window_, 9), BM_GETCHECK, 0, 0) == BST_CHECKED; }, 5s);
   }
 
-  Winsock winsock_;
+  WinsockSession winsock_;
   RunningProgram program_;
   HWND window_ = nullptr;
 };
@@ -265,8 +244,9 @@ TEST_F(Remote, APortInUseIsNamedInAMessage) {
   GetWindowTextW(find.box, title, 64);
   SendMessageW(GetDlgItem(find.box, 0xFFFF), WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text));
   EXPECT_STREQ(title, L"Fehler");
-  EXPECT_EQ(std::wstring(text), L"Es konnte kein Server auf Port: " + std::to_wstring(port) +
-                                    L" erstellt werden.\nVielleicht wird der Port durch ein anderes Programm blockiert?");
+  EXPECT_EQ(std::wstring(text),
+            L"Es konnte kein Server auf Port: " + std::to_wstring(port) +
+                L" erstellt werden.\nVielleicht wird der Port durch ein anderes Programm blockiert?");
   PostMessageW(find.box, WM_COMMAND, IDOK, 0);
   EXPECT_TRUE(WaitUntil([&] { return !IsWindow(find.box); }, 5s));
   closesocket(busy);
@@ -279,12 +259,6 @@ TEST_F(Remote, APortInUseIsNamedInAMessage) {
 
 namespace tv::e2e {
 namespace {
-
-std::wstring Environment(const wchar_t* name) {
-  wchar_t value[1024];
-  const DWORD length = GetEnvironmentVariableW(name, value, 1024);
-  return length > 0 && length < 1024 ? std::wstring(value, length) : std::wstring();
-}
 
 std::string ReadWholeFile(const std::wstring& path) {
   FILE* file = _wfopen(path.c_str(), L"rb");

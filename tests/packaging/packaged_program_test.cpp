@@ -27,12 +27,6 @@ constexpr int kAllowAllBox = 9;
 constexpr int kStartServerButton = 17;
 constexpr int kPortField = 16;
 
-std::wstring Environment(const wchar_t* name) {
-  wchar_t value[4096];
-  const DWORD length = GetEnvironmentVariableW(name, value, 4096);
-  return length > 0 && length < 4096 ? std::wstring(value, length) : std::wstring();
-}
-
 // A folder as a comparable text: no trailing separator, lower case.
 std::wstring Folder(std::wstring path) {
   while (!path.empty() && (path.back() == L'\\' || path.back() == L'/')) path.pop_back();
@@ -101,28 +95,6 @@ std::optional<std::wstring> ImagePathOf(HANDLE process) {
   return std::wstring(path, length);
 }
 
-struct Winsock {
-  Winsock() {
-    WSADATA data;
-    WSAStartup(MAKEWORD(2, 2), &data);
-  }
-  ~Winsock() { WSACleanup(); }
-};
-
-// A loopback port that nothing listens on right now, so that the test never meets another
-// program's server on port 80.
-int FreePort() {
-  const SOCKET probe = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-  int length = sizeof address;
-  getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
-  closesocket(probe);
-  return ntohs(address.sin_port);
-}
-
 // An HTTP GET on loopback; the body when the answer is a 200, read as far as its Content-Length.
 std::optional<std::string> FetchFromLoopback(int port, const std::string& path) {
   const SOCKET connection = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
@@ -165,7 +137,7 @@ void ClickControl(HWND window, int number) {
 // The program serves GFX\ from its working directory: lets everybody in, starts the server on a
 // free port and fetches a button picture, which must be the file in `folder`.
 void ExpectServesAGfxPicture(HWND window, const std::wstring& folder) {
-  const Winsock winsock;
+  const WinsockSession winsock;
   SetForegroundWindow(window);
   ClickControl(window, kAllowAllBox);
   ASSERT_TRUE(WaitUntil([&] { return SendMessageW(GetDlgItem(window, kAllowAllBox), BM_GETCHECK, 0, 0) == BST_CHECKED; },

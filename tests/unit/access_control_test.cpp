@@ -24,10 +24,15 @@ TEST(AddressRangeTest, KeysOrderAddressesOctetByOctet) {
   };
   const std::uint32_t from = Ip(10, 0, 0, 200), to = Ip(10, 0, 1, 10);
   const Case cases[] = {
-      {from, to, Ip(10, 0, 0, 255), true}, {from, to, Ip(10, 0, 1, 0), true},    {from, to, Ip(10, 0, 0, 199), false},
-      {from, to, Ip(10, 0, 1, 11), false}, {from, to, from, true},                {from, to, to, true},
+      {from, to, Ip(10, 0, 0, 255), true},
+      {from, to, Ip(10, 0, 1, 0), true},
+      {from, to, Ip(10, 0, 0, 199), false},
+      {from, to, Ip(10, 0, 1, 11), false},
+      {from, to, from, true},
+      {from, to, to, true},
       {to, from, Ip(10, 0, 1, 0), false},  // bounds are never swapped
-      {0, 0, 0, true},                     {0, 0, Ip(127, 0, 0, 1), false},
+      {0, 0, 0, true},
+      {0, 0, Ip(127, 0, 0, 1), false},
       {Ip(1, 2, 3, 4), Ip(1, 2, 3, 4), Ip(1, 2, 3, 4), true},
       {Ip(1, 2, 3, 4), Ip(1, 2, 3, 4), Ip(1, 2, 3, 5), false},
       {Ip(9, 255, 255, 255), Ip(11, 0, 0, 0), Ip(10, 200, 3, 1), true},
@@ -110,11 +115,14 @@ TEST(MediaKeysTest, OnlyExactCommandsPressTheirKey) {
     const char* query;
     std::vector<std::uint16_t> keys;
   };
-  const Case cases[] = {
-      {"m=pp", {0xB3}}, {"m=bw", {0xB1}}, {"m=fw", {0xB0}}, {"m=st", {0xB2}}, {"m=vu", {0xAF}},
-      {"m=vd", {0xAE}}, {"m=vm", {0xAD}}, {"m=pp&x=1", {}}, {"m%3dpp", {}},   {"", {}},
-      {"m=PP", {}},  // the query arrives lowercased; an upper-case one is not a command
-  };
+  const Case
+      cases[] =
+          {
+              {"m=pp", {0xB3}}, {"m=bw", {0xB1}}, {"m=fw", {0xB0}}, {"m=st", {0xB2}},
+              {"m=vu", {0xAF}}, {"m=vd", {0xAE}}, {"m=vm", {0xAD}}, {"m=pp&x=1", {}},
+              {"m%3dpp", {}},   {"", {}},         {"m=PP", {}},  // the query arrives lowercased; an upper-case one is
+                                                                 // not a command
+          };
   for (const Case& c : cases) {
     fakes::FakeKeys keys;
     RunMediaCommand(c.query, keys);

@@ -52,7 +52,8 @@ class Client {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     std::size_t wanted = std::string::npos;
     while (data.size() < wanted) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
       if (left.count() <= 0) break;
       pollfd p{fd_, POLLIN, 0};
       if (poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
@@ -327,8 +328,8 @@ TEST_F(WebServer, NoHeaderChangesWhoTheClientIs) {
   ui.TypeAddress(row.addressField, 0x0200007F);  // 127.0.0.2
   AddressRowList = &row;
   const std::string refused(assets::AsText(assets::kRefusalPage));
-  for (const char* header : {"X-Forwarded-For: 127.0.0.2", "X-Real-IP: 127.0.0.2", "Forwarded: for=127.0.0.2",
-                             "Host: 127.0.0.2"}) {
+  for (const char* header :
+       {"X-Forwarded-For: 127.0.0.2", "X-Real-IP: 127.0.0.2", "Forwarded: for=127.0.0.2", "Host: 127.0.0.2"}) {
     SCOPED_TRACE(header);
     EXPECT_EQ(Body(Ask(std::string("GET / HTTP/1.1\r\n") + header + "\r\n\r\n", "127.0.0.1")), refused);
   }
@@ -338,12 +339,29 @@ TEST_F(WebServer, NoHeaderChangesWhoTheClientIs) {
 
 TEST_F(WebServer, HostileFileNamesAreNeverOpened) {
   const char* targets[] = {
-      "/../canary.txt",        "/..\\canary.txt",           "/GFX/../../canary.txt",  "/./../canary.txt",
-      "//canary.txt",              "/\\\\?\\C:\\canary.txt", "/\\\\.\\PhysicalDrive0",
-      "/C:/canary.txt",        "/Z:\\tmp\\canary.txt",      "/index.html::$DATA",     "/index.html:stream",
-      "/index.html.",          "/index.html ",              "/CON",                   "/nul.png",
-      "/GFX/AUX.txt",          "/com1",                     "/LPT9.png",              "/GFX//pp_0.png",
-      "/GFX/",                 "/\\\\server\\share\\x.png", "/GFX/pp_0.png*",         "/..",
+      "/../canary.txt",
+      "/..\\canary.txt",
+      "/GFX/../../canary.txt",
+      "/./../canary.txt",
+      "//canary.txt",
+      "/\\\\?\\C:\\canary.txt",
+      "/\\\\.\\PhysicalDrive0",
+      "/C:/canary.txt",
+      "/Z:\\tmp\\canary.txt",
+      "/index.html::$DATA",
+      "/index.html:stream",
+      "/index.html.",
+      "/index.html ",
+      "/CON",
+      "/nul.png",
+      "/GFX/AUX.txt",
+      "/com1",
+      "/LPT9.png",
+      "/GFX//pp_0.png",
+      "/GFX/",
+      "/\\\\server\\share\\x.png",
+      "/GFX/pp_0.png*",
+      "/..",
       "/GFX/..\\..\\canary.txt",
   };
   for (const char* target : targets) {
@@ -380,8 +398,9 @@ TEST_F(WebServer, APortInUseIsNamedAndTheServerStaysStopped) {
   ASSERT_EQ(ui.messages.size(), 1u);
   EXPECT_EQ(ui.messages[0].title, "Fehler");
   EXPECT_EQ(ui.messages[0].icon, MessageIcon::Error);
-  EXPECT_EQ(ui.messages[0].text, "Es konnte kein Server auf Port: " + std::to_string(port) +
-                                     " erstellt werden.\nVielleicht wird der Port durch ein anderes Programm blockiert?");
+  EXPECT_EQ(ui.messages[0].text,
+            "Es konnte kein Server auf Port: " + std::to_string(port) +
+                " erstellt werden.\nVielleicht wird der Port durch ein anderes Programm blockiert?");
   EXPECT_TRUE(ui.Control(kPortSpin).enabled);
   EXPECT_EQ(ui.Control(kServerButton).text, "Server starten.");
   ui.TypeSpin(kPortSpin, 70000);

@@ -11,97 +11,76 @@
 
 namespace tv {
 
-struct PosixSockets {
-  using Socket = int;
-  static constexpr Socket kInvalid = -1;
-
-  static Socket Listen(int port) {
-    const int s = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (s < 0) return kInvalid;
-    // No address reuse: a port that another program holds, or still lingers, is refused.
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    if (bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(s, 100) != 0) {
-      close(s);
-      return kInvalid;
-    }
-    return s;
+PosixSockets::Socket PosixSockets::Listen(int port) {
+  const int s = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (s < 0) return kInvalid;
+  // No address reuse: a port that another program holds, or still lingers, is refused.
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_ANY);
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
+  if (bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(s, 100) != 0) {
+    close(s);
+    return kInvalid;
   }
-  static Socket Accept(Socket listener) {
-    const int s = accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-    return s < 0 ? kInvalid : s;
-  }
-  static void Close(Socket s) { close(s); }
-  static void Shutdown(Socket s) { shutdown(s, SHUT_RDWR); }
-  static int LocalPort(Socket s) {
-    sockaddr_in address{};
-    socklen_t length = sizeof address;
-    if (getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) != 0) return 0;
-    return ntohs(address.sin_port);
-  }
-  static std::uint32_t Peer(Socket s) {
-    sockaddr_in address{};
-    socklen_t length = sizeof address;
-    if (getpeername(s, reinterpret_cast<sockaddr*>(&address), &length) != 0 || address.sin_family != AF_INET) return 0;
-    const auto* octets = reinterpret_cast<const unsigned char*>(&address.sin_addr.s_addr);
-    return std::uint32_t{octets[0]} | std::uint32_t{octets[1]} << 8 | std::uint32_t{octets[2]} << 16 |
-           std::uint32_t{octets[3]} << 24;
-  }
-  static bool Readable(const std::vector<Socket>& sockets, std::vector<char>& readable) {
-    std::vector<pollfd> polled(sockets.size());
-    for (std::size_t i = 0; i < sockets.size(); ++i) polled[i] = {sockets[i], POLLIN, 0};
-    if (poll(polled.data(), polled.size(), 0) < 0) return false;
-    readable.assign(sockets.size(), 0);
-    for (std::size_t i = 0; i < sockets.size(); ++i) readable[i] = (polled[i].revents & (POLLIN | POLLHUP | POLLERR)) != 0;
-    return true;
-  }
-  static int Recv(Socket s, unsigned char* bytes, int length, bool peek) {
-    const ssize_t got = recv(s, bytes, static_cast<std::size_t>(length), MSG_DONTWAIT | (peek ? MSG_PEEK : 0));
-    if (got > 0) return static_cast<int>(got);
-    if (got == 0) return 0;
-    return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR ? -1 : -2;
-  }
-  static int Send(Socket s, const unsigned char* bytes, int length) {
-    const ssize_t sent = send(s, bytes, static_cast<std::size_t>(length), MSG_DONTWAIT | MSG_NOSIGNAL);
-    if (sent >= 0) return static_cast<int>(sent);
-    return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR ? -1 : -2;
-  }
-  static void WaitReadable(Socket s, int timeoutMs) {
-    pollfd polled{s, POLLIN, 0};
-    (void)poll(&polled, 1, timeoutMs);
-  }
-  static void WaitWritable(Socket s, int timeoutMs) {
-    pollfd polled{s, POLLOUT, 0};
-    (void)poll(&polled, 1, timeoutMs);
-  }
-};
-
-PosixNetwork::PosixNetwork() : server_(std::make_unique<SocketServer<PosixSockets>>()) {}
-PosixNetwork::~PosixNetwork() = default;
-
-bool PosixNetwork::CreateServer(int port) { return server_->Create(port); }
-void PosixNetwork::CloseServer() { server_->Close(); }
-int PosixNetwork::ServerPort() { return server_->Port(); }
-ServerEvent PosixNetwork::PollServer() { return server_->Poll(); }
-ClientId PosixNetwork::EventClient() { return server_->EventClient(); }
-void PosixNetwork::CloseClient(ClientId client) { server_->CloseClient(client); }
-int PosixNetwork::Receive(ClientId client, std::span<unsigned char> buffer) {
-  return server_->Receive(client, buffer, false);
+  return s;
 }
-int PosixNetwork::Peek(ClientId client, std::span<unsigned char> buffer) { return server_->Receive(client, buffer, true); }
-void PosixNetwork::WaitReadable(ClientId client, int timeoutMs) { server_->WaitReadable(client, timeoutMs); }
-int PosixNetwork::Send(ClientId client, std::span<const unsigned char> bytes) { return server_->Send(client, bytes); }
-std::uint32_t PosixNetwork::PeerAddress(ClientId client) { return server_->PeerAddress(client); }
+PosixSockets::Socket PosixSockets::Accept(Socket listener) {
+  const int s = accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+  return s < 0 ? kInvalid : s;
+}
+void PosixSockets::Close(Socket s) { close(s); }
+void PosixSockets::Shutdown(Socket s) { shutdown(s, SHUT_RDWR); }
+int PosixSockets::LocalPort(Socket s) {
+  sockaddr_in address{};
+  socklen_t length = sizeof address;
+  if (getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) != 0) return 0;
+  return ntohs(address.sin_port);
+}
+std::uint32_t PosixSockets::Peer(Socket s) {
+  sockaddr_in address{};
+  socklen_t length = sizeof address;
+  if (getpeername(s, reinterpret_cast<sockaddr*>(&address), &length) != 0 || address.sin_family != AF_INET) return 0;
+  const auto* octets = reinterpret_cast<const unsigned char*>(&address.sin_addr.s_addr);
+  return std::uint32_t{octets[0]} | std::uint32_t{octets[1]} << 8 | std::uint32_t{octets[2]} << 16 |
+         std::uint32_t{octets[3]} << 24;
+}
+bool PosixSockets::Readable(const std::vector<Socket>& sockets, std::vector<char>& readable) {
+  std::vector<pollfd> polled(sockets.size());
+  for (std::size_t i = 0; i < sockets.size(); ++i) polled[i] = {sockets[i], POLLIN, 0};
+  if (poll(polled.data(), polled.size(), 0) < 0) return false;
+  readable.assign(sockets.size(), 0);
+  for (std::size_t i = 0; i < sockets.size(); ++i)
+    readable[i] = (polled[i].revents & (POLLIN | POLLHUP | POLLERR)) != 0;
+  return true;
+}
+int PosixSockets::Recv(Socket s, unsigned char* bytes, int length, bool peek) {
+  const ssize_t got = recv(s, bytes, static_cast<std::size_t>(length), MSG_DONTWAIT | (peek ? MSG_PEEK : 0));
+  if (got > 0) return static_cast<int>(got);
+  if (got == 0) return 0;
+  return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR ? -1 : -2;
+}
+int PosixSockets::Send(Socket s, const unsigned char* bytes, int length) {
+  const ssize_t sent = send(s, bytes, static_cast<std::size_t>(length), MSG_DONTWAIT | MSG_NOSIGNAL);
+  if (sent >= 0) return static_cast<int>(sent);
+  return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR ? -1 : -2;
+}
+void PosixSockets::WaitReadable(Socket s, int timeoutMs) {
+  pollfd polled{s, POLLIN, 0};
+  (void)poll(&polled, 1, timeoutMs);
+}
+void PosixSockets::WaitWritable(Socket s, int timeoutMs) {
+  pollfd polled{s, POLLOUT, 0};
+  (void)poll(&polled, 1, timeoutMs);
+}
 
-std::string PosixNetwork::HostName() {
+std::string PosixSockets::HostName() {
   char name[1025] = {};
   if (gethostname(name, sizeof name - 1) != 0) return {};
   return name;
 }
 
-std::optional<std::string> PosixNetwork::ReverseLookup(std::uint32_t address) {
+std::optional<std::string> PosixSockets::ReverseLookup(std::uint32_t address) {
   sockaddr_in peer{};
   peer.sin_family = AF_INET;
   auto* octets = reinterpret_cast<unsigned char*>(&peer.sin_addr.s_addr);

@@ -1,35 +1,35 @@
 #pragma once
-#include "platform/network.h"
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
 #include "platform/socket_server.h"
 
 namespace tv {
 
-struct PosixSockets;
-
-// The network port on BSD sockets, for the native build and its tests.
-class PosixNetwork final : public Network {
- public:
-  PosixNetwork();
-  ~PosixNetwork() override;
-
-  void StartSockets() override {}
-  void CleanupSockets() override {}
-  bool CreateServer(int port) override;
-  void CloseServer() override;
-  int ServerPort() override;
-  ServerEvent PollServer() override;
-  ClientId EventClient() override;
-  void CloseClient(ClientId client) override;
-  int Receive(ClientId client, std::span<unsigned char> buffer) override;
-  int Peek(ClientId client, std::span<unsigned char> buffer) override;
-  void WaitReadable(ClientId client, int timeoutMs) override;
-  int Send(ClientId client, std::span<const unsigned char> bytes) override;
-  std::uint32_t PeerAddress(ClientId client) override;
-  std::string HostName() override;
-  std::optional<std::string> ReverseLookup(std::uint32_t address) override;
-
- private:
-  std::unique_ptr<SocketServer<PosixSockets>> server_;
+// BSD sockets, for the native build and its tests.
+struct PosixSockets {
+  using Socket = int;
+  static constexpr Socket kInvalid = -1;
+  static Socket Listen(int port);
+  static Socket Accept(Socket listener);
+  static void Close(Socket s);
+  static void Shutdown(Socket s);
+  static int LocalPort(Socket s);
+  static std::uint32_t Peer(Socket s);
+  static bool Readable(const std::vector<Socket>& sockets, std::vector<char>& readable);
+  static int Recv(Socket s, unsigned char* bytes, int length, bool peek);
+  static int Send(Socket s, const unsigned char* bytes, int length);
+  static void WaitReadable(Socket s, int timeoutMs);
+  static void WaitWritable(Socket s, int timeoutMs);
+  static bool StartUp() { return true; }
+  static void CleanUp() {}
+  static void BeforePoll() {}
+  static std::string HostName();
+  static std::optional<std::string> ReverseLookup(std::uint32_t address);
 };
+
+class PosixNetwork final : public SocketNetwork<PosixSockets> {};
 
 }  // namespace tv

@@ -3,133 +3,114 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <type_traits>
+
 namespace tv {
 
-struct WinsockSockets {
-  using Socket = SOCKET;
-  static constexpr Socket kInvalid = INVALID_SOCKET;
-  // Signalled by every socket of the server; the main loop's wait ends on it.
-  static inline WSAEVENT activity = WSA_INVALID_EVENT;
+namespace {
 
-  static Socket Listen(int port) {
-    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    if (s == INVALID_SOCKET) return kInvalid;
-    // Exclusive: no other program can bind the port, not even with its address-reuse option.
-    BOOL exclusive = TRUE;
-    setsockopt(s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive), sizeof exclusive);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
-    address.sin_port = htons(static_cast<u_short>(port));
-    u_long nonBlocking = 1;
-    if (bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(s, 100) != 0 ||
-        ioctlsocket(s, FIONBIO, &nonBlocking) != 0) {
-      closesocket(s);
-      return kInvalid;
-    }
-    // Accepted sockets take this selection over, so the event follows every connection too.
-    if (activity != WSA_INVALID_EVENT) WSAEventSelect(s, activity, FD_ACCEPT | FD_READ | FD_CLOSE);
-    return s;
-  }
-  static Socket Accept(Socket listener) {
-    SOCKET s = accept(listener, nullptr, nullptr);
-    if (s == INVALID_SOCKET) return kInvalid;
-    u_long nonBlocking = 1;
-    ioctlsocket(s, FIONBIO, &nonBlocking);
-    return s;
-  }
-  static void Close(Socket s) { closesocket(s); }
-  static void Shutdown(Socket s) { shutdown(s, SD_BOTH); }
-  static int LocalPort(Socket s) {
-    sockaddr_in address{};
-    int length = sizeof address;
-    if (getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) != 0) return 0;
-    return ntohs(address.sin_port);
-  }
-  static std::uint32_t Peer(Socket s) {
-    sockaddr_in address{};
-    int length = sizeof address;
-    if (getpeername(s, reinterpret_cast<sockaddr*>(&address), &length) != 0 || address.sin_family != AF_INET) return 0;
-    const auto* octets = reinterpret_cast<const unsigned char*>(&address.sin_addr.s_addr);
-    return std::uint32_t{octets[0]} | std::uint32_t{octets[1]} << 8 | std::uint32_t{octets[2]} << 16 |
-           std::uint32_t{octets[3]} << 24;
-  }
-  static bool Readable(const std::vector<Socket>& sockets, std::vector<char>& readable) {
-    std::vector<WSAPOLLFD> polled(sockets.size());
-    for (std::size_t i = 0; i < sockets.size(); ++i) polled[i] = {sockets[i], POLLRDNORM, 0};
-    if (WSAPoll(polled.data(), static_cast<ULONG>(polled.size()), 0) == SOCKET_ERROR) return false;
-    readable.assign(sockets.size(), 0);
-    for (std::size_t i = 0; i < sockets.size(); ++i) {
-      readable[i] = (polled[i].revents & (POLLRDNORM | POLLHUP | POLLERR)) != 0;
-    }
-    return true;
-  }
-  static int Recv(Socket s, unsigned char* bytes, int length, bool peek) {
-    const int got = recv(s, reinterpret_cast<char*>(bytes), length, peek ? MSG_PEEK : 0);
-    if (got >= 0) return got;
-    return WSAGetLastError() == WSAEWOULDBLOCK ? -1 : -2;
-  }
-  static int Send(Socket s, const unsigned char* bytes, int length) {
-    const int sent = send(s, reinterpret_cast<const char*>(bytes), length, 0);
-    if (sent >= 0) return sent;
-    return WSAGetLastError() == WSAEWOULDBLOCK ? -1 : -2;
-  }
-  static void WaitReadable(Socket s, int timeoutMs) {
-    WSAPOLLFD polled{s, POLLRDNORM, 0};
-    WSAPoll(&polled, 1, timeoutMs);
-  }
-  static void WaitWritable(Socket s, int timeoutMs) {
-    WSAPOLLFD polled{s, POLLWRNORM, 0};
-    WSAPoll(&polled, 1, timeoutMs);
-  }
-};
+// Signalled by every socket of the server; the main loop's wait ends on it.
+WSAEVENT activity = WSA_INVALID_EVENT;
 
-WinsockNetwork::WinsockNetwork() : server_(std::make_unique<SocketServer<WinsockSockets>>()) {
-  if (WinsockSockets::activity == WSA_INVALID_EVENT) WinsockSockets::activity = WSACreateEvent();
+static_assert(std::is_same_v<WinsockSockets::Socket, SOCKET>);
+
+}  // namespace
+
+void* WinsockSockets::ActivityEvent() {
+  if (activity == WSA_INVALID_EVENT) activity = WSACreateEvent();
+  return activity;
 }
 
-WinsockNetwork::~WinsockNetwork() = default;
-
-void* WinsockNetwork::ActivityEvent() const { return WinsockSockets::activity; }
-
-void WinsockNetwork::StartSockets() {
+bool WinsockSockets::StartUp() {
   WSADATA data;
-  started_ = WSAStartup(MAKEWORD(1, 1), &data) == 0;
+  return WSAStartup(MAKEWORD(1, 1), &data) == 0;
 }
 
-void WinsockNetwork::CleanupSockets() {
-  server_->Close();
-  if (started_) WSACleanup();
-  started_ = false;
+void WinsockSockets::CleanUp() { WSACleanup(); }
+
+void WinsockSockets::BeforePoll() {
+  if (activity != WSA_INVALID_EVENT) WSAResetEvent(activity);
 }
 
-bool WinsockNetwork::CreateServer(int port) { return server_->Create(port); }
-void WinsockNetwork::CloseServer() { server_->Close(); }
-int WinsockNetwork::ServerPort() { return server_->Port(); }
-ServerEvent WinsockNetwork::PollServer() {
-  // Reset first: whatever arrives after this look signals again and ends the next wait early.
-  WSAResetEvent(WinsockSockets::activity);
-  return server_->Poll();
+WinsockSockets::Socket WinsockSockets::Listen(int port) {
+  SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (s == INVALID_SOCKET) return kInvalid;
+  // Exclusive: no other program can bind the port, not even with its address-reuse option.
+  BOOL exclusive = TRUE;
+  setsockopt(s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive), sizeof exclusive);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_ANY);
+  address.sin_port = htons(static_cast<u_short>(port));
+  u_long nonBlocking = 1;
+  if (bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(s, 100) != 0 ||
+      ioctlsocket(s, FIONBIO, &nonBlocking) != 0) {
+    closesocket(s);
+    return kInvalid;
+  }
+  // Accepted sockets take this selection over, so the event follows every connection too.
+  WSAEventSelect(s, ActivityEvent(), FD_ACCEPT | FD_READ | FD_CLOSE);
+  return s;
 }
-ClientId WinsockNetwork::EventClient() { return server_->EventClient(); }
-void WinsockNetwork::CloseClient(ClientId client) { server_->CloseClient(client); }
-int WinsockNetwork::Receive(ClientId client, std::span<unsigned char> buffer) {
-  return server_->Receive(client, buffer, false);
+WinsockSockets::Socket WinsockSockets::Accept(Socket listener) {
+  SOCKET s = accept(listener, nullptr, nullptr);
+  if (s == INVALID_SOCKET) return kInvalid;
+  u_long nonBlocking = 1;
+  ioctlsocket(s, FIONBIO, &nonBlocking);
+  return s;
 }
-int WinsockNetwork::Peek(ClientId client, std::span<unsigned char> buffer) {
-  return server_->Receive(client, buffer, true);
+void WinsockSockets::Close(Socket s) { closesocket(s); }
+void WinsockSockets::Shutdown(Socket s) { shutdown(s, SD_BOTH); }
+int WinsockSockets::LocalPort(Socket s) {
+  sockaddr_in address{};
+  int length = sizeof address;
+  if (getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) != 0) return 0;
+  return ntohs(address.sin_port);
 }
-void WinsockNetwork::WaitReadable(ClientId client, int timeoutMs) { server_->WaitReadable(client, timeoutMs); }
-int WinsockNetwork::Send(ClientId client, std::span<const unsigned char> bytes) { return server_->Send(client, bytes); }
-std::uint32_t WinsockNetwork::PeerAddress(ClientId client) { return server_->PeerAddress(client); }
+std::uint32_t WinsockSockets::Peer(Socket s) {
+  sockaddr_in address{};
+  int length = sizeof address;
+  if (getpeername(s, reinterpret_cast<sockaddr*>(&address), &length) != 0 || address.sin_family != AF_INET) return 0;
+  const auto* octets = reinterpret_cast<const unsigned char*>(&address.sin_addr.s_addr);
+  return std::uint32_t{octets[0]} | std::uint32_t{octets[1]} << 8 | std::uint32_t{octets[2]} << 16 |
+         std::uint32_t{octets[3]} << 24;
+}
+bool WinsockSockets::Readable(const std::vector<Socket>& sockets, std::vector<char>& readable) {
+  std::vector<WSAPOLLFD> polled(sockets.size());
+  for (std::size_t i = 0; i < sockets.size(); ++i) polled[i] = {sockets[i], POLLRDNORM, 0};
+  if (WSAPoll(polled.data(), static_cast<ULONG>(polled.size()), 0) == SOCKET_ERROR) return false;
+  readable.assign(sockets.size(), 0);
+  for (std::size_t i = 0; i < sockets.size(); ++i) {
+    readable[i] = (polled[i].revents & (POLLRDNORM | POLLHUP | POLLERR)) != 0;
+  }
+  return true;
+}
+int WinsockSockets::Recv(Socket s, unsigned char* bytes, int length, bool peek) {
+  const int got = recv(s, reinterpret_cast<char*>(bytes), length, peek ? MSG_PEEK : 0);
+  if (got >= 0) return got;
+  return WSAGetLastError() == WSAEWOULDBLOCK ? -1 : -2;
+}
+int WinsockSockets::Send(Socket s, const unsigned char* bytes, int length) {
+  const int sent = send(s, reinterpret_cast<const char*>(bytes), length, 0);
+  if (sent >= 0) return sent;
+  return WSAGetLastError() == WSAEWOULDBLOCK ? -1 : -2;
+}
+void WinsockSockets::WaitReadable(Socket s, int timeoutMs) {
+  WSAPOLLFD polled{s, POLLRDNORM, 0};
+  WSAPoll(&polled, 1, timeoutMs);
+}
+void WinsockSockets::WaitWritable(Socket s, int timeoutMs) {
+  WSAPOLLFD polled{s, POLLWRNORM, 0};
+  WSAPoll(&polled, 1, timeoutMs);
+}
 
-std::string WinsockNetwork::HostName() {
+std::string WinsockSockets::HostName() {
   char name[1025] = {};
   if (gethostname(name, sizeof name - 1) != 0) return {};
   return name;
 }
 
-std::optional<std::string> WinsockNetwork::ReverseLookup(std::uint32_t address) {
+std::optional<std::string> WinsockSockets::ReverseLookup(std::uint32_t address) {
   sockaddr_in peer{};
   peer.sin_family = AF_INET;
   auto* octets = reinterpret_cast<unsigned char*>(&peer.sin_addr.s_addr);

@@ -1,43 +1,43 @@
 #pragma once
-#include <memory>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
 
-#include "platform/network.h"
 #include "platform/socket_server.h"
 
 namespace tv {
 
-struct WinsockSockets;
+// Winsock. Every socket of the server signals one event on activity, which the window's event
+// wait also waits for, so that a request never waits for the next tick.
+struct WinsockSockets {
+  using Socket = std::uintptr_t;  // SOCKET
+  static constexpr Socket kInvalid = ~Socket{0};
+  static Socket Listen(int port);
+  static Socket Accept(Socket listener);
+  static void Close(Socket s);
+  static void Shutdown(Socket s);
+  static int LocalPort(Socket s);
+  static std::uint32_t Peer(Socket s);
+  static bool Readable(const std::vector<Socket>& sockets, std::vector<char>& readable);
+  static int Recv(Socket s, unsigned char* bytes, int length, bool peek);
+  static int Send(Socket s, const unsigned char* bytes, int length);
+  static void WaitReadable(Socket s, int timeoutMs);
+  static void WaitWritable(Socket s, int timeoutMs);
+  static bool StartUp();
+  static void CleanUp();
+  // Re-arms the activity event: whatever arrives after the poll's look signals again.
+  static void BeforePoll();
+  static std::string HostName();
+  static std::optional<std::string> ReverseLookup(std::uint32_t address);
+  // The activity event (a Win32 event handle), made on first use.
+  static void* ActivityEvent();
+};
 
-// The network port on Winsock. Every socket of the server signals one event on activity, which
-// the window's event wait also waits for, so that a request never waits for the next tick.
-class WinsockNetwork final : public Network {
+class WinsockNetwork final : public SocketNetwork<WinsockSockets> {
  public:
-  WinsockNetwork();
-  ~WinsockNetwork() override;
-
-  // A handle to wait on (a Win32 event), signalled when a connection arrives, data comes or a
-  // client closes.
-  [[nodiscard]] void* ActivityEvent() const;
-
-  void StartSockets() override;
-  void CleanupSockets() override;
-  bool CreateServer(int port) override;
-  void CloseServer() override;
-  int ServerPort() override;
-  ServerEvent PollServer() override;
-  ClientId EventClient() override;
-  void CloseClient(ClientId client) override;
-  int Receive(ClientId client, std::span<unsigned char> buffer) override;
-  int Peek(ClientId client, std::span<unsigned char> buffer) override;
-  void WaitReadable(ClientId client, int timeoutMs) override;
-  int Send(ClientId client, std::span<const unsigned char> bytes) override;
-  std::uint32_t PeerAddress(ClientId client) override;
-  std::string HostName() override;
-  std::optional<std::string> ReverseLookup(std::uint32_t address) override;
-
- private:
-  bool started_ = false;
-  std::unique_ptr<SocketServer<WinsockSockets>> server_;
+  // A handle to wait on, signalled when a connection arrives, data comes or a client closes.
+  [[nodiscard]] void* ActivityEvent() const { return WinsockSockets::ActivityEvent(); }
 };
 
 }  // namespace tv
