@@ -48,9 +48,11 @@ class Client {
   // Reads one answer: its head, then as many body bytes as it announces. Empty when nothing
   // arrives within the time-out.
   std::string ReadAnswer(std::chrono::milliseconds timeout = 3s) {
-    std::string data;
+    // Bytes of a following answer that came with this one are kept for the next call.
+    std::string data = std::move(pending_);
+    pending_.clear();
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    std::size_t wanted = std::string::npos;
+    std::size_t wanted = WantedLength(data);
     while (data.size() < wanted) {
       const auto left =
           std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
@@ -64,14 +66,22 @@ class Client {
         break;
       }
       data.append(buffer, static_cast<std::size_t>(got));
-      const std::size_t headEnd = data.find("\r\n\r\n");
-      if (wanted == std::string::npos && headEnd != std::string::npos) {
-        const std::size_t at = data.find("Content-Length: ");
-        wanted = headEnd + 4 + (at < headEnd ? std::stoul(data.substr(at + 16)) : 0);
-      }
+      wanted = WantedLength(data);
+    }
+    if (wanted < data.size()) {
+      pending_ = data.substr(wanted);
+      data.resize(wanted);
     }
     return data;
   }
+  // The length of the first answer in `data` once its head is there.
+  static std::size_t WantedLength(const std::string& data) {
+    const std::size_t headEnd = data.find("\r\n\r\n");
+    if (headEnd == std::string::npos) return std::string::npos;
+    const std::size_t at = data.find("Content-Length: ");
+    return headEnd + 4 + (at < headEnd ? std::stoul(data.substr(at + 16)) : 0);
+  }
+
   // True once the server has closed its end.
   bool ServerClosed(std::chrono::milliseconds timeout = 3s) {
     if (closedByServer_) return true;
@@ -85,6 +95,7 @@ class Client {
   int fd_;
   bool connected_ = false;
   bool closedByServer_ = false;
+  std::string pending_;
 };
 
 template <typename Condition>
