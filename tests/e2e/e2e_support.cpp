@@ -69,8 +69,8 @@ RunningProgram::~RunningProgram() {
   }
 }
 
-bool RunningProgram::Start(std::chrono::milliseconds timeout) {
-  const std::wstring dir = ProgramDir();
+bool RunningProgram::Start(std::chrono::milliseconds timeout, std::wstring folder) {
+  const std::wstring dir = folder.empty() ? ProgramDir() : folder;
   if (dir.empty()) return false;
   std::wstring commandLine = L"\"" + dir + L"\\Tastovolant.exe\"";
   STARTUPINFOW startup{};
@@ -143,6 +143,47 @@ HWND FocusedControl(HWND window) {
   info.cbSize = sizeof info;
   if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info)) return nullptr;
   return info.hwndFocus;
+}
+
+namespace {
+
+struct FindBox {
+  DWORD process;
+  HWND box;
+};
+
+BOOL CALLBACK FindBoxOf(HWND window, LPARAM context) {
+  auto* find = reinterpret_cast<FindBox*>(context);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  wchar_t className[32] = {};
+  GetClassNameW(window, className, 32);
+  if (owner == find->process && std::wcscmp(className, L"#32770") == 0 && IsWindowVisible(window)) {
+    find->box = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+}  // namespace
+
+HWND FindMessageBox(DWORD processId) {
+  FindBox find{processId, nullptr};
+  EnumWindows(FindBoxOf, reinterpret_cast<LPARAM>(&find));
+  return find.box;
+}
+
+std::wstring MessageBoxTitle(HWND box) {
+  wchar_t title[256] = {};
+  GetWindowTextW(box, title, 256);
+  return title;
+}
+
+std::wstring MessageBoxText(HWND box) {
+  // The text is the box's static control 0xFFFF; another program's text is read by message.
+  wchar_t text[1024] = {};
+  SendMessageW(GetDlgItem(box, 0xFFFF), WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text));
+  return text;
 }
 
 std::optional<Image> CaptureClientArea(HWND window) {

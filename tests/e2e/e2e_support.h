@@ -34,13 +34,15 @@ class RunningProgram {
   RunningProgram& operator=(const RunningProgram&) = delete;
   ~RunningProgram();  // ends a program that is still running
 
-  // Starts the exe in its own folder and waits for its main window.
-  [[nodiscard]] bool Start(std::chrono::milliseconds timeout = std::chrono::seconds(60));
+  // Starts the exe in its folder (the program folder unless another is named) and waits for its
+  // main window.
+  [[nodiscard]] bool Start(std::chrono::milliseconds timeout = std::chrono::seconds(60), std::wstring folder = {});
   [[nodiscard]] HWND MainWindow() const { return window_; }
   // Asks the main window to close, as its close box does.
   void RequestClose() const;
   // The exit code, once the process has ended within the time-out.
   [[nodiscard]] std::optional<DWORD> WaitForExit(std::chrono::milliseconds timeout);
+  [[nodiscard]] DWORD ProcessId() const { return process_.dwProcessId; }
 
  private:
   PROCESS_INFORMATION process_{};
@@ -68,6 +70,12 @@ void ClickAt(HWND window, int x, int y);
 void PressKey(WORD virtualKey, bool shift = false);
 // The control that has the keyboard focus in the thread that owns `window`.
 [[nodiscard]] HWND FocusedControl(HWND window);
+
+// The visible message box of a process, or null.
+[[nodiscard]] HWND FindMessageBox(DWORD processId);
+// A message box's title and text.
+[[nodiscard]] std::wstring MessageBoxTitle(HWND box);
+[[nodiscard]] std::wstring MessageBoxText(HWND box);
 
 // What the screen shows of the window's client area.
 [[nodiscard]] std::optional<Image> CaptureClientArea(HWND window);

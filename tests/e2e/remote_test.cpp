@@ -202,24 +202,6 @@ TEST_F(Remote, StoppingTheServerClosesItsConnections) {
   EXPECT_FALSE(refused.Connected());
 }
 
-struct FindBox {
-  DWORD process;
-  HWND box;
-};
-
-BOOL CALLBACK FindMessageBox(HWND window, LPARAM context) {
-  auto* find = reinterpret_cast<FindBox*>(context);
-  DWORD owner = 0;
-  GetWindowThreadProcessId(window, &owner);
-  wchar_t className[32] = {};
-  GetClassNameW(window, className, 32);
-  if (owner == find->process && std::wstring(className) == L"#32770" && IsWindowVisible(window)) {
-    find->box = window;
-    return FALSE;
-  }
-  return TRUE;
-}
-
 TEST_F(Remote, APortInUseIsNamedInAMessage) {
   SOCKET busy = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
   sockaddr_in address{};
@@ -232,23 +214,14 @@ TEST_F(Remote, APortInUseIsNamedInAMessage) {
 
   SetPort(port);
   PressServerButton();
-  FindBox find{0, nullptr};
-  GetWindowThreadProcessId(window_, &find.process);
-  ASSERT_TRUE(WaitUntil(
-      [&] {
-        EnumWindows(FindMessageBox, reinterpret_cast<LPARAM>(&find));
-        return find.box != nullptr;
-      },
-      10s));
-  wchar_t title[64] = {}, text[512] = {};
-  GetWindowTextW(find.box, title, 64);
-  SendMessageW(GetDlgItem(find.box, 0xFFFF), WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text));
-  EXPECT_STREQ(title, L"Fehler");
-  EXPECT_EQ(std::wstring(text),
+  HWND box = nullptr;
+  ASSERT_TRUE(WaitUntil([&] { return (box = FindMessageBox(program_.ProcessId())) != nullptr; }, 10s));
+  EXPECT_EQ(MessageBoxTitle(box), L"Fehler");
+  EXPECT_EQ(MessageBoxText(box),
             L"Es konnte kein Server auf Port: " + std::to_wstring(port) +
                 L" erstellt werden.\nVielleicht wird der Port durch ein anderes Programm blockiert?");
-  PostMessageW(find.box, WM_COMMAND, IDOK, 0);
-  EXPECT_TRUE(WaitUntil([&] { return !IsWindow(find.box); }, 5s));
+  PostMessageW(box, WM_COMMAND, IDOK, 0);
+  EXPECT_TRUE(WaitUntil([&] { return !IsWindow(box); }, 5s));
   closesocket(busy);
   EXPECT_EQ(ButtonText(), L"Server starten.");
   EXPECT_TRUE(IsWindowEnabled(GetDlgItem(window_, 16)));

@@ -282,7 +282,7 @@ def check_installer_with_a_refusing_firewall(setup_exe, recorder_exe, work):
     rule it asks for lets the program in on private networks only."""
     shutil.copyfile(recorder_exe, drive_c(r"C:\windows\system32\netsh.exe"))
     log = os.path.join(work, "netsh.log")
-    environment = {"TASTOVOLANT_NETSH_LOG": windows_path(log), "TASTOVOLANT_NETSH_EXIT": "1",
+    environment = {"TASTOVOLANT_RECORDER_LOG": windows_path(log), "TASTOVOLANT_RECORDER_EXIT": "1",
                    "WINEDLLOVERRIDES": os.environ.get("WINEDLLOVERRIDES", "") + ";netsh.exe=n"}
     if not install(setup_exe, environment):
         return

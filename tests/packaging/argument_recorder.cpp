@@ -1,7 +1,8 @@
-// Stands in for netsh.exe in the packaging tests' own Wine prefix, where Wine has no firewall:
-// appends its arguments (the command line after the program's name) as one UTF-8 line to the
-// file that TASTOVOLANT_NETSH_LOG names, and ends with the exit code TASTOVOLANT_NETSH_EXIT
-// (1 when unset: a firewall that refuses, which the installer must survive).
+// Stands in for another program (netsh.exe in the packaging tests, where Wine has no firewall;
+// Update.exe in the update tests): appends its arguments (the command line after the program's
+// name) as one UTF-8 line to the file that TASTOVOLANT_RECORDER_LOG names, and ends with the exit
+// code TASTOVOLANT_RECORDER_EXIT (1 when unset: a firewall that refuses, which the installer must
+// survive).
 #include <windows.h>
 
 #include <cstdio>
@@ -32,8 +33,8 @@ std::wstring Arguments(const wchar_t* line) {
 }  // namespace
 
 int main() {
-  const std::wstring log = Environment(L"TASTOVOLANT_NETSH_LOG");
-  const std::wstring exitCode = Environment(L"TASTOVOLANT_NETSH_EXIT");
+  const std::wstring log = Environment(L"TASTOVOLANT_RECORDER_LOG");
+  const std::wstring exitCode = Environment(L"TASTOVOLANT_RECORDER_EXIT");
   if (!log.empty()) {
     const std::wstring arguments = Arguments(GetCommandLineW());
     const int size = WideCharToMultiByte(CP_UTF8, 0, arguments.c_str(), static_cast<int>(arguments.size()), nullptr,
