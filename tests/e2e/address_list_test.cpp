@@ -143,7 +143,8 @@ class AddressListE2e : public ::testing::Test {
     // A message box shows its text in the static control numbered 0xFFFF.
     ShownBox box{title, TextOf(GetDlgItem(find.found, 0xFFFF))};
     PostMessageW(find.found, WM_COMMAND, IDOK, 0);
-    WaitUntil([&] { return !IsWindow(find.found) || !IsWindowVisible(find.found); }, 10s);
+    // The box disables the main window while it is open; clicks count again once it is enabled.
+    WaitUntil([&] { return (!IsWindow(find.found) || !IsWindowVisible(find.found)) && IsWindowEnabled(window_); }, 10s);
     return box;
   }
 
