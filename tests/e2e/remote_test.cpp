@@ -5,7 +5,9 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>
+#include <commctrl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -186,6 +188,39 @@ TEST_F(Remote, APhoneGetsThePageAndItsPressesBecomeMediaKeys) {
   const std::string picture = Get(port, "/GFX/pp_0.png");
   EXPECT_NE(picture.find("Content-Type: image/png"), std::string::npos);
   EXPECT_EQ(Body(picture).substr(1, 3), "PNG");
+}
+
+// The pane's controls with numbers of the platform's own (the rows'), in creation order.
+std::vector<HWND> RowControls(HWND pane) {
+  std::vector<std::pair<int, HWND>> controls;
+  for (HWND child = GetWindow(pane, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    if (GetDlgCtrlID(child) > 17) controls.emplace_back(GetDlgCtrlID(child), child);
+  }
+  std::sort(controls.begin(), controls.end());
+  std::vector<HWND> windows;
+  for (auto& [number, window] : controls) windows.push_back(window);
+  return windows;
+}
+
+TEST_F(Remote, AListedAddressIsLetInUntilItsRowIsRemoved) {
+  const int port = FreePort();
+  ASSERT_TRUE(StartServer(port));
+  PostMessageW(GetDlgItem(window_, 10), BM_CLICK, 0, 0);
+  ASSERT_TRUE(WaitUntil([&] { return SendMessageW(GetDlgItem(window_, 10), BM_GETCHECK, 0, 0) == BST_CHECKED; }, 5s));
+  EXPECT_EQ(Body(Get(port, "/")), assets::AsText(assets::kRefusalPage)) << "an empty list lets nobody in";
+
+  HWND pane = FindPane(window_);
+  PostMessageW(GetDlgItem(pane, 13), BM_CLICK, 0, 0);
+  std::vector<HWND> row;
+  ASSERT_TRUE(WaitUntil([&] { return (row = RowControls(pane)).size() == 3; }, 10s));
+  SendMessageW(row[0], IPM_SETADDRESS, 0, MAKEIPADDRESS(127, 0, 0, 2));
+  EXPECT_EQ(Body(Get(port, "/")), assets::AsText(assets::kRefusalPage)) << "127.0.0.1 is not listed";
+  SendMessageW(row[0], IPM_SETADDRESS, 0, MAKEIPADDRESS(127, 0, 0, 1));
+  EXPECT_EQ(Body(Get(port, "/")), assets::AsText(assets::kMainPage));
+
+  PostMessageW(row[2], BM_CLICK, 0, 0);  // the row's remove button
+  ASSERT_TRUE(WaitUntil([&] { return RowControls(pane).empty(); }, 10s));
+  EXPECT_EQ(Body(Get(port, "/")), assets::AsText(assets::kRefusalPage));
 }
 
 TEST_F(Remote, StoppingTheServerClosesItsConnections) {
