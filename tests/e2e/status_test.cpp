@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <map>
+#include <string>
 
 #include "assets/catalogue.h"
 #include "e2e/e2e_support.h"
@@ -74,6 +75,7 @@ class StatusPicture : public ::testing::Test {
     return ::testing::AssertionFailure() << "the screen shows state " << last << ", not " << state;
   }
 
+  WinsockSession winsock_;
   RunningProgram program_;
   HWND window_ = nullptr;
   std::array<Rgba, 3> signatures_;
@@ -82,7 +84,8 @@ class StatusPicture : public ::testing::Test {
 TEST_F(StatusPicture, FollowsTheServerAndTheAccessMode) {
   EXPECT_TRUE(Becomes(0, "status_stopped"));
   // A port nobody else uses: the program's own default of 80 may be taken on a test machine.
-  SendMessageW(GetDlgItem(window_, 16), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"39117"));
+  const std::wstring port = std::to_wstring(FreePort());
+  SendMessageW(GetDlgItem(window_, 16), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(port.c_str()));
   PostMessageW(GetDlgItem(window_, 17), BM_CLICK, 0, 0);
   EXPECT_TRUE(Becomes(1, "status_no_access"));
   PostMessageW(GetDlgItem(window_, 9), BM_CLICK, 0, 0);
