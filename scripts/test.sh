@@ -4,11 +4,13 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-bash scripts/build.sh native sanitize windows
+bash scripts/build.sh native sanitize tsan windows
 
 status=0
 ctest --preset native || status=1
 ctest --preset sanitize || status=1
+# ThreadSanitizer over the whole native suite, the server's concurrency tests among it (about 2 min).
+ctest --preset tsan || status=1
 
 source scripts/wine_env.sh
 start_xvfb

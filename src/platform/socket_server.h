@@ -90,6 +90,10 @@ class SocketServer {
     if (listener == Api::kInvalid) return ServerEvent::Nothing;
     const Socket accepted = Api::Accept(listener);
     if (accepted != Api::kInvalid) {
+      // At the cap, connections whose clients have gone make room first: while new connections
+      // keep coming the poll never gets to its look below, and the cap would turn every client
+      // away for as long as they come.
+      if (Count() >= kMaxConnections) (void)LookAtConnections();
       std::lock_guard guard(lock_);
       if (connections_.size() >= kMaxConnections) {
         Api::Close(accepted);
@@ -101,40 +105,16 @@ class SocketServer {
     }
     CloseIdleConnections();
 
-    // One look at every connection, then the first with something to say, taking turns so that
-    // one busy connection cannot hide the others.
-    std::vector<std::pair<ClientId, std::shared_ptr<Connection>>> order;
-    {
-      std::lock_guard guard(lock_);
-      order.reserve(connections_.size());
-      for (auto it = connections_.upper_bound(lastReported_); it != connections_.end(); ++it) order.emplace_back(*it);
-      for (auto it = connections_.begin(); it != connections_.end() && it->first <= lastReported_; ++it) {
-        order.emplace_back(*it);
-      }
+    const Look look = LookAtConnections();
+    std::lock_guard guard(lock_);
+    if (look.waiting) {
+      eventClient_ = lastReported_ = look.waiting->first;
+      look.waiting->second->Touch();
+      return ServerEvent::DataWaiting;
     }
-    if (order.empty()) return ServerEvent::Nothing;
-    std::vector<Socket> sockets;
-    sockets.reserve(order.size());
-    for (auto& [id, connection] : order) sockets.push_back(connection->socket);
-    std::vector<char> readable;
-    if (!Api::Readable(sockets, readable)) return ServerEvent::Nothing;
-    for (std::size_t i = 0; i < order.size(); ++i) {
-      if (!readable[i]) continue;
-      auto& [id, connection] = order[i];
-      unsigned char byte;
-      const int seen = Api::Recv(connection->socket, &byte, 1, /*peek=*/true);
-      if (seen == -1) continue;
-      std::lock_guard guard(lock_);
-      eventClient_ = lastReported_ = id;
-      if (seen > 0) {
-        connection->Touch();
-        return ServerEvent::DataWaiting;
-      }
-      connections_.erase(id);
-      connection->Shut();
-      return ServerEvent::Closed;
-    }
-    return ServerEvent::Nothing;
+    if (look.gone == 0) return ServerEvent::Nothing;
+    eventClient_ = lastReported_ = look.gone;
+    return ServerEvent::Closed;
   }
 
   ClientId EventClient() {
@@ -217,6 +197,55 @@ class SocketServer {
     std::lock_guard guard(lock_);
     auto found = connections_.find(client);
     return found == connections_.end() ? nullptr : found->second;
+  }
+
+  std::size_t Count() {
+    std::lock_guard guard(lock_);
+    return connections_.size();
+  }
+
+  struct Look {
+    std::optional<std::pair<ClientId, std::shared_ptr<Connection>>> waiting;  // the first with data
+    ClientId gone = 0;  // one of the connections forgotten, 0 when none was
+  };
+
+  // One look at every connection, taking turns from the one after the last reported, so that one
+  // busy connection cannot hide the others: finds the first with data waiting, and forgets every
+  // connection whose client has gone. New connections come after the last reported, so a look
+  // that stopped at the first with something to say would never get back to the old ones while
+  // new ones keep coming, and their sockets would pile up to the cap.
+  Look LookAtConnections() {
+    std::vector<std::pair<ClientId, std::shared_ptr<Connection>>> order;
+    {
+      std::lock_guard guard(lock_);
+      order.reserve(connections_.size());
+      for (auto it = connections_.upper_bound(lastReported_); it != connections_.end(); ++it) order.emplace_back(*it);
+      for (auto it = connections_.begin(); it != connections_.end() && it->first <= lastReported_; ++it) {
+        order.emplace_back(*it);
+      }
+    }
+    Look look;
+    if (order.empty()) return look;
+    std::vector<Socket> sockets;
+    sockets.reserve(order.size());
+    for (auto& [id, connection] : order) sockets.push_back(connection->socket);
+    std::vector<char> readable;
+    if (!Api::Readable(sockets, readable)) return look;
+    std::vector<std::shared_ptr<Connection>> gone;
+    for (std::size_t i = 0; i < order.size(); ++i) {
+      if (!readable[i]) continue;
+      unsigned char byte;
+      const int seen = Api::Recv(order[i].second->socket, &byte, 1, /*peek=*/true);
+      if (seen > 0 && !look.waiting) look.waiting = order[i];
+      if (seen == 0 || seen == -2) {
+        if (look.gone == 0) look.gone = order[i].first;
+        gone.push_back(order[i].second);
+        std::lock_guard guard(lock_);
+        connections_.erase(order[i].first);
+      }
+    }
+    for (auto& connection : gone) connection->Shut();
+    return look;
   }
 
   void CloseIdleConnections() {

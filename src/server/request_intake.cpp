@@ -50,12 +50,21 @@ HeadEnd ReadRequestHead(Network& network, ClientId client, std::string& head, co
         break;
       }
     }
-    // The peeked bytes are ours: receive exactly as many as were used.
+    // The peeked bytes are ours: receive exactly as many as were used. They are in the head
+    // already, so they must leave the connection, or the next look would take them again; a
+    // receive may still find nothing just after the peek (Wine's sockets, under load).
     std::size_t consumed = 0;
     while (consumed < take) {
       const int got = network.Receive(client, std::span(chunk.data(), take - consumed));
-      if (got <= 0) break;
-      consumed += static_cast<std::size_t>(got);
+      if (got < 0) return HeadEnd::Failed;
+      if (got > 0) {
+        consumed += static_cast<std::size_t>(got);
+        continue;
+      }
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      if (left.count() <= 0) return HeadEnd::TimedOut;
+      network.WaitReadable(client, static_cast<int>(std::min<long long>(left.count(), 1000)));
     }
     if (complete) return HeadEnd::Complete;
     if (head.size() >= limits.maxBytes) return HeadEnd::TooLong;

@@ -96,6 +96,13 @@ void RequestHandler(ServerPorts& ports, ClientId client) {
   Network& network = ports.network;
   request.peerAddress = network.PeerAddress(client);
   const HeadEnd end = ReadRequestHead(network, client, request.head, ports.headLimits);
+  // A poll that sees a request before its handler takes it starts a second handler, which gets
+  // the connection once the first is done and may find nothing more: no request to answer or log.
+  if (request.head.empty()) {
+    if (end == HeadEnd::TimedOut) network.CloseClient(client);
+    UnregisterClient(client);
+    return;
+  }
   ParseRequest(request);
   // Only the accepted connection's own address counts; nothing in the head can change it.
   request.allowed = DecideAccess(ports.ui, request.peerAddress);

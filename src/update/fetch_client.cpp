@@ -54,7 +54,9 @@ class AnswerReader {
 
       const std::int64_t status = StatusOfHead(head);
       if (status == 302) {
-        address = std::string(TrimSpaces(TextBetween(head, "Location:", "\r\n")));
+        // A lone CR or LF ends the line for many servers: nothing after it may reach the next request.
+        const std::string location = TextBetween(head, "Location:", "\r\n");
+        address = std::string(TrimSpaces(std::string_view(location).substr(0, location.find_first_of("\r\n"))));
         return AttemptEnd::Redirect;
       }
       record.status = static_cast<std::int32_t>(status);

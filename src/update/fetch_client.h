@@ -44,10 +44,12 @@ struct FetchOptions {
   std::function<void(int milliseconds)> pause;
 };
 
-// Fetches `request.url` with up to ten attempts (a redirect uses up one). The record once the body
-// of an answer other than a 302 is complete, whatever its status; nothing when the tenth attempt
-// ended without that, or when the body is over kFetchBodyLimit. Each attempt starts again from the
-// record as passed in. Blocks the calling thread; every connection it opens is closed on return.
+// Fetches `request.url` with up to ten attempts (a redirect uses up one; its address ends at the
+// Location line's first CR or LF, so no line of a server's choosing reaches the next request). The
+// record once the body of an answer other than a 302 is complete, whatever its status; nothing when
+// the tenth attempt ended without that, or when the body is over kFetchBodyLimit. Each attempt
+// starts again from the record as passed in. Blocks the calling thread; every connection it opens
+// is closed on return.
 [[nodiscard]] std::optional<FetchResult> FetchUrl(TcpConnector& connector, const FetchResult& request,
                                                   const FetchOptions& options = {});
 

@@ -1,7 +1,8 @@
 // Reading a request head from a connection that delivers the input in chunks, then taking the
 // head apart.
 //
-// Input: one byte for the chunk size, one for the head's size bound, then the client's bytes.
+// Input: one byte for the chunk size (bits 0-6) and whether receives stutter (bit 7), one for the
+// head's size bound, then the client's bytes.
 #include <algorithm>
 #include <cstring>
 
@@ -13,18 +14,21 @@ namespace tv::fuzz {
 namespace {
 
 // One connection whose bytes arrive a chunk at a time: a chunk comes with each wait, and once all
-// are taken the client has closed. Notes how the reader uses it.
+// are taken the client has closed. With `stutter`, every so many receives find nothing although a
+// peek has just seen the bytes, as Wine's sockets do at times under load. Notes how the reader
+// uses it.
 class ChunkedConnection final : public Network {
  public:
-  ChunkedConnection(std::string_view bytes, std::size_t chunk) : bytes_(bytes), chunk_(chunk) {
+  ChunkedConnection(std::string_view bytes, std::size_t chunk, int stutter)
+      : bytes_(bytes), chunk_(chunk), stutter_(stutter) {
     arrived_ = std::min(chunk_, bytes_.size());
   }
 
   [[nodiscard]] std::size_t Consumed() const { return consumed_; }
-  bool peekedNothing = false;    // the latest peek found nothing
-  bool spun = false;             // peeked again after finding nothing, without waiting
-  bool waitedWithData = false;   // waited while bytes were there to read
-  bool emptyBuffer = false;      // asked for bytes with no room for them
+  bool peekedNothing = false;   // the latest peek found nothing
+  bool spun = false;            // peeked again after finding nothing, without waiting
+  bool waitedWithData = false;  // waited while bytes were there to read
+  bool emptyBuffer = false;     // asked for bytes with no room for them
 
   int Peek(ClientId, std::span<unsigned char> buffer) override {
     if (peekedNothing) spun = true;
@@ -32,10 +36,12 @@ class ChunkedConnection final : public Network {
   }
   int Receive(ClientId, std::span<unsigned char> buffer) override {
     peekedNothing = false;
-    return Take(buffer, true);
+    stuttered_ = stutter_ > 0 && ++receives_ % stutter_ == 0 && arrived_ > consumed_;
+    return stuttered_ ? 0 : Take(buffer, true);
   }
   void WaitReadable(ClientId, int) override {
-    if (arrived_ > consumed_) waitedWithData = true;
+    if (arrived_ > consumed_ && !stuttered_) waitedWithData = true;
+    stuttered_ = false;
     peekedNothing = false;
     arrived_ = std::min(arrived_ + chunk_, bytes_.size());
   }
@@ -70,6 +76,9 @@ class ChunkedConnection final : public Network {
 
   std::string_view bytes_;
   std::size_t chunk_;
+  int stutter_;
+  int receives_ = 0;
+  bool stuttered_ = false;
   std::size_t arrived_ = 0;
   std::size_t consumed_ = 0;
 };
@@ -106,14 +115,16 @@ bool IsSubstring(std::string_view part, std::string_view whole) { return whole.f
 
 std::string RequestHeadInput(Input input) {
   InputReader reader(input);
-  const std::size_t chunk = 1 + reader.Byte() % 97;
+  const std::uint8_t delivery = reader.Byte();
+  const std::size_t chunk = 1 + (delivery & 0x7F) % 97;
+  const int stutter = delivery & 0x80 ? 2 + (delivery & 0x7F) % 3 : 0;
   const std::uint8_t bound = reader.Byte();
   HeadLimits limits;
   if (bound != 0) limits.maxBytes = bound * 8u;
   const std::string_view bytes = reader.Rest();
 
   Findings findings;
-  ChunkedConnection connection(bytes, chunk);
+  ChunkedConnection connection(bytes, chunk, stutter);
   std::string head;
   const HeadEnd end = ReadRequestHead(connection, 1, head, limits);
   const ExpectedHead expected = HeadOfStream(bytes, limits.maxBytes);

@@ -48,8 +48,9 @@ void CheckAcceptedFileName(Findings& findings, std::string_view target, const st
   findings.Check(name.find(':') == std::string::npos, "no drive and no stream");
   findings.Check(name.find("\\\\") == std::string::npos, "no doubled backslash");
   for (unsigned char c : name) {
-    findings.Check(c >= 0x20 && c != 0x7F && std::string_view("<>\"|?*").find(static_cast<char>(c)) == std::string_view::npos,
-                   "only characters a file name may hold");
+    findings.Check(
+        c >= 0x20 && c != 0x7F && std::string_view("<>\"|?*").find(static_cast<char>(c)) == std::string_view::npos,
+        "only characters a file name may hold");
   }
   std::filesystem::path path;
   std::size_t start = 0;
