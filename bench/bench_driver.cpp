@@ -1,6 +1,6 @@
 // Drives the real Tastovolant.exe for the benchmarks, as the end-to-end tests do: starts it in its
-// folder (TASTOVOLANT_DIR), sets the port, starts the server and ticks "allow everybody", then
-// answers commands on its standard input while the load comes from elsewhere. It installs no
+// folder (TASTOVOLANT_DIR; TASTOVOLANT_EXE may name another exe there), sets the port, starts the server and ticks
+// "allow everybody", then answers commands on its standard input while the load comes from elsewhere. It installs no
 // keyboard hook, so no hook slows the program's key presses.
 //
 //   bench_driver.exe PORT
@@ -56,6 +56,24 @@ BOOL CALLBACK FindMainWindow(HWND window, LPARAM context) {
   return TRUE;
 }
 
+struct FindBox {
+  DWORD processId;
+  HWND box;
+};
+
+BOOL CALLBACK FindMessageBox(HWND window, LPARAM context) {
+  auto* find = reinterpret_cast<FindBox*>(context);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  wchar_t className[32] = {};
+  GetClassNameW(window, className, 32);
+  if (owner == find->processId && std::wcscmp(className, L"#32770") == 0 && IsWindowVisible(window)) {
+    find->box = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
 std::wstring ButtonText(HWND window) {
   wchar_t text[64] = {};
   GetWindowTextW(GetDlgItem(window, kServerButton), text, 64);
@@ -82,7 +100,8 @@ class RemoteLog {
     item.pszText = reinterpret_cast<wchar_t*>(memory_ + sizeof(LVITEMW));
     SIZE_T done = 0;
     if (!WriteProcessMemory(process_, memory_, &item, sizeof item, &done)) return {};
-    const LRESULT length = SendMessageW(list_, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(memory_));
+    const LRESULT length =
+        SendMessageW(list_, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(memory_));
     wchar_t text[kChars] = {};
     if (length <= 0 || !ReadProcessMemory(process_, item.pszText, text, sizeof text, &done)) return {};
     text[kChars - 1] = L'\0';
@@ -111,12 +130,19 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string port = argv[1];
+  if (std::atoi(port.c_str()) < 1 || std::atoi(port.c_str()) > 65535) {
+    std::fprintf(stderr, "bench_driver: no port: %s\n", port.c_str());
+    return 2;
+  }
   wchar_t dir[1024] = {};
   if (!GetEnvironmentVariableW(L"TASTOVOLANT_DIR", dir, 1024)) {
     std::fprintf(stderr, "bench_driver: TASTOVOLANT_DIR names the program's folder\n");
     return 2;
   }
-  std::wstring commandLine = L"\"" + std::wstring(dir) + L"\\Tastovolant.exe\"";
+  // TASTOVOLANT_EXE may name another build of the program in the same folder.
+  wchar_t exe[256] = L"Tastovolant.exe";
+  GetEnvironmentVariableW(L"TASTOVOLANT_EXE", exe, 256);
+  std::wstring commandLine = L"\"" + std::wstring(dir) + L"\\" + exe + L"\"";
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
@@ -144,10 +170,19 @@ int main(int argc, char** argv) {
   const std::wstring portText(port.begin(), port.end());
   SendMessageW(GetDlgItem(window, kPortSpin), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(portText.c_str()));
   PostMessageW(GetDlgItem(window, kServerButton), BM_CLICK, 0, 0);
-  if (!WaitUntil([&] { return ButtonText(window) == L"Server beenden."; }, 10000)) return fail("the server did not start");
+  if (!WaitUntil([&] { return ButtonText(window) == L"Server beenden."; }, 30000)) {
+    // Most likely the program said why in a message box.
+    FindBox find{process.dwProcessId, nullptr};
+    EnumWindows(FindMessageBox, reinterpret_cast<LPARAM>(&find));
+    wchar_t text[512] = {};
+    if (find.box) SendMessageW(GetDlgItem(find.box, 0xFFFF), WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text));
+    std::fprintf(stderr, "bench_driver: the server did not start on port %s%s%ls\n", port.c_str(),
+                 find.box ? "; the program says: " : "", text);
+    return fail("giving up");
+  }
   PostMessageW(GetDlgItem(window, kAllowAllBox), BM_CLICK, 0, 0);
   if (!WaitUntil([&] { return SendMessageW(GetDlgItem(window, kAllowAllBox), BM_GETCHECK, 0, 0) == BST_CHECKED; },
-                 10000)) {
+                 30000)) {
     return fail("the allow-all box did not tick");
   }
   std::printf("ready winpid=%lu\n", static_cast<unsigned long>(process.dwProcessId));

@@ -205,6 +205,11 @@ class Engine {
               answered = c.answer.Ok();
             }
           } else if (got == 0 || (errno != EAGAIN && errno != EINTR)) {
+            // HTTP_LOAD_DEBUG set: why an answer was cut short, on stderr.
+            if (std::getenv("HTTP_LOAD_DEBUG")) {
+              std::fprintf(stderr, "recv=%zd errno=%d after %zu bytes: %.40s\n", got, got < 0 ? errno : 0,
+                           c.answer.bytes.size(), c.answer.bytes.c_str());
+            }
             done = true;
           }
         }
@@ -354,7 +359,8 @@ int main(int argc, char** argv) {
   if (mode == "fetch" && argc == 4) return Fetch(port, argv[3]);
   if (mode == "latency" && argc == 5) return Latency(port, argv[3], std::max(1, std::atoi(argv[4])));
   if (mode == "throughput" && argc == 6) {
-    return Throughput(port, argv[3], std::clamp(std::atoi(argv[4]), 1, 1000), std::clamp(std::atof(argv[5]), 0.1, 60.0));
+    return Throughput(port, argv[3], std::clamp(std::atoi(argv[4]), 1, 1000),
+                      std::clamp(std::atof(argv[5]), 0.1, 60.0));
   }
   if (mode == "pageload" && argc == 5) {
     return PageLoad(port, std::clamp(std::atoi(argv[3]), 1, 10000), std::clamp(std::atoi(argv[4]), 1, 6));

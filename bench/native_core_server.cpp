@@ -156,7 +156,10 @@ int main(int argc, char** argv) {
   WatchedNetwork network(posix);
   CountingKeys keys;
   GrowingPool pool;
-  ServerPorts ports{ui, network, keys, [&pool](std::function<void()> job) { pool.Start(std::move(job)); },
+  ServerPorts ports{ui,
+                    network,
+                    keys,
+                    [&pool](std::function<void()> job) { pool.Start(std::move(job)); },
                     [&](const RequestContext& request) {
                       LogClientRequest(ui, network, request.peerAddress, request.userAgent, request.startTick);
                     },
