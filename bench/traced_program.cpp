@@ -200,9 +200,8 @@ class TracedUi final : public Ui {
   // Experiments that say what a part costs by leaving it out (TASTOVOLANT_TRACE_WITHOUT names
   // "log" and/or "animation"), or what a change of design would give ("network-thread": the
   // server is polled by a thread of its own that waits for the sockets' activity and takes
-  // every event at once, instead of once per pass of the main loop; "closed-first": see
-  // ClosedFirstSockets). Never used for a figure
-  // of the table.
+  // every event at once, instead of once per pass of the main loop). Never used for a figure of
+  // the table.
   bool withoutLog = false;
   bool withoutAnimation = false;
   UiEvent WaitEvent(int timeoutMs) override {
@@ -225,25 +224,6 @@ class TracedUi final : public Ui {
   Ui& inner_;
 };
 
-// The experiment "closed-first": the poll's look reports only connections whose clients have
-// gone while there are any, so that they are forgotten before waiting data is served.
-struct ClosedFirstSockets : tv::WinsockSockets {
-  static bool Readable(const std::vector<Socket>& sockets, std::vector<char>& readable) {
-    std::vector<WSAPOLLFD> polled(sockets.size());
-    for (std::size_t i = 0; i < sockets.size(); ++i) polled[i] = {static_cast<SOCKET>(sockets[i]), POLLRDNORM, 0};
-    if (WSAPoll(polled.data(), static_cast<ULONG>(polled.size()), 0) == SOCKET_ERROR) return false;
-    readable.assign(sockets.size(), 0);
-    bool gone = false;
-    for (const WSAPOLLFD& p : polled) gone = gone || ((p.revents & (POLLHUP | POLLERR)) && !(p.revents & POLLRDNORM));
-    for (std::size_t i = 0; i < sockets.size(); ++i) {
-      const short r = polled[i].revents;
-      readable[i] =
-          gone ? ((r & (POLLHUP | POLLERR)) && !(r & POLLRDNORM)) : (r & (POLLRDNORM | POLLHUP | POLLERR)) != 0;
-    }
-    return true;
-  }
-};
-
 }  // namespace
 
 int main() {
@@ -263,9 +243,7 @@ int main() {
     ui.withoutAnimation = std::strstr(without, "animation") != nullptr;
     networkThread = std::strstr(without, "network-thread") != nullptr;
   }
-  tv::SocketNetwork<ClosedFirstSockets> closedFirst;
-  TracedNetwork network(std::strstr(without, "closed-first") ? static_cast<tv::Network&>(closedFirst)
-                                                             : static_cast<tv::Network&>(winsock));
+  TracedNetwork network(winsock);
   TracedKeys keys(win32Keys);
   tv::ProgramSettings settings{TASTOVOLANT_SITE};
   settings.startHandler = [](std::function<void()> body) {
@@ -279,7 +257,7 @@ int main() {
       trace->Add(kFinished, client);
     });
   };
-  if (!networkThread) win32Ui.SetActivityEvent(winsock.ActivityEvent());
+  if (!networkThread) win32Ui.SetActivityEvent(winsock.WatchActivity(), &tv::WinsockSockets::ActivitySeen);
   tv::ServerPorts pollerPorts{ui,
                               network,
                               keys,
@@ -291,7 +269,7 @@ int main() {
                               {}};
   if (networkThread) {
     HANDLE started = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    std::thread([&pollerPorts, started, activity = static_cast<HANDLE>(winsock.ActivityEvent())] {
+    std::thread([&pollerPorts, started, activity = static_cast<HANDLE>(tv::WinsockSockets::ActivityEvent())] {
       TracedNetwork::pollerThread = GetCurrentThreadId();
       SetEvent(started);
       for (;;) {

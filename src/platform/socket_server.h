@@ -13,32 +13,43 @@
 //   static void Shutdown(Socket s);                 // wakes every thread waiting on it
 //   static int LocalPort(Socket s);
 //   static std::uint32_t Peer(Socket s);            // first octet in the lowest byte, 0 on failure
-//   // For each socket: 1 when it is readable (or has failed), 0 otherwise; false on failure.
-//   static bool Readable(const std::vector<Socket>& sockets, std::vector<char>& readable);
+//   // One look at every socket, without waiting, and what it found for each; false on failure.
+//   static bool Look(const std::vector<Socket>& sockets, std::vector<Readiness>& found);
 //   static int Recv(Socket s, unsigned char* bytes, int length, bool peek);  // >0, 0 closed,
 //                                                                            // -1 none yet, -2 failed
 //   static int Send(Socket s, const unsigned char* bytes, int length);       // >=0, -1 full, -2 failed
 //   static void WaitReadable(Socket s, int timeoutMs);
 //   static void WaitWritable(Socket s, int timeoutMs);
 //   static bool StartUp();  static void CleanUp();  // the socket layer
-//   static void BeforePoll();                        // e.g. re-arming an activity signal
+//   static void Rearm();             // from here on, activity signals again (e.g. an event reset)
+//   static bool MaybeActive();       // false only when nothing can have happened since Rearm()
 //   static std::string HostName();
 //   static std::optional<std::string> ReverseLookup(std::uint32_t address);
 // };
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <string>
 #include <span>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/network.h"
 
 namespace tv {
+
+// What one look at a socket found.
+enum class Readiness : unsigned char {
+  Quiet,       // nothing to read
+  Data,        // bytes wait (on a listener: a connection waits to be accepted)
+  Gone,        // the client closed or reset the connection and nothing is left to read
+  DataOrGone,  // readable, and only a peek tells bytes from the end
+};
 
 template <typename Api>
 class SocketServer {
@@ -51,6 +62,7 @@ class SocketServer {
   static constexpr std::size_t kMaxConnections = 1024;
   static constexpr Clock::duration kIdleLimit = std::chrono::seconds(60);
   static constexpr Clock::duration kSendLimit = std::chrono::seconds(5);
+  static constexpr Clock::duration kLookAnyway = std::chrono::milliseconds(50);
 
   ~SocketServer() { Close(); }
 
@@ -65,6 +77,11 @@ class SocketServer {
   }
 
   void Close() {
+    acceptWaiting_ = false;
+    waiting_.clear();
+    gone_ = 0;
+    newcomer_ = false;
+    lastLook_ = {};
     std::map<ClientId, std::shared_ptr<Connection>> closing;
     Socket listener = Api::kInvalid;
     {
@@ -81,6 +98,10 @@ class SocketServer {
     return listener_ == Api::kInvalid ? 0 : Api::LocalPort(listener_);
   }
 
+  // One event a call, never waiting. Connections waiting to be accepted come first. One look at
+  // every socket finds what there is to report; the calls after it report that, one event each,
+  // and the next look comes once it is all reported. A look costs a round trip through the
+  // system for all sockets together, so under load most polls make no system call at all.
   ServerEvent Poll() {
     Socket listener;
     {
@@ -88,32 +109,45 @@ class SocketServer {
       listener = listener_;
     }
     if (listener == Api::kInvalid) return ServerEvent::Nothing;
-    const Socket accepted = Api::Accept(listener);
-    if (accepted != Api::kInvalid) {
-      // At the cap, connections whose clients have gone make room first: while new connections
-      // keep coming the poll never gets to its look below, and the cap would turn every client
-      // away for as long as they come.
-      if (Count() >= kMaxConnections) (void)LookAtConnections();
-      std::lock_guard guard(lock_);
-      if (connections_.size() >= kMaxConnections) {
-        Api::Close(accepted);
-        return ServerEvent::Nothing;
+    bool looked = false;
+    if (NothingFound()) {
+      Look(listener);
+      looked = true;
+    }
+    if (acceptWaiting_) {
+      const Socket accepted = Api::Accept(listener);
+      if (accepted != Api::kInvalid) {
+        // At the cap, connections whose clients have gone make room first.
+        if (Count() >= kMaxConnections) Look(listener, /*always=*/true);
+        std::lock_guard guard(lock_);
+        if (connections_.size() >= kMaxConnections) {
+          Api::Close(accepted);
+          return ServerEvent::Nothing;
+        }
+        eventClient_ = ++lastId_;
+        connections_.emplace(eventClient_, std::make_shared<Connection>(accepted));
+        // Its bytes may have come before it was accepted, and their signal with them.
+        newcomer_ = true;
+        return ServerEvent::Accepted;
       }
-      eventClient_ = ++lastId_;
-      connections_.emplace(eventClient_, std::make_shared<Connection>(accepted));
-      return ServerEvent::Accepted;
+      // Every waiting connection is accepted: the connections, as they are now, come next.
+      acceptWaiting_ = false;
+      if (!looked && NothingFound()) Look(listener);
     }
     CloseIdleConnections();
-
-    const Look look = LookAtConnections();
-    std::lock_guard guard(lock_);
-    if (look.waiting) {
-      eventClient_ = lastReported_ = look.waiting->first;
-      look.waiting->second->Touch();
+    while (!waiting_.empty()) {
+      const ClientId client = waiting_.front();
+      waiting_.pop_front();
+      const std::shared_ptr<Connection> connection = Find(client);
+      if (!connection) continue;
+      connection->Touch();
+      std::lock_guard guard(lock_);
+      eventClient_ = lastReported_ = client;
       return ServerEvent::DataWaiting;
     }
-    if (look.gone == 0) return ServerEvent::Nothing;
-    eventClient_ = lastReported_ = look.gone;
+    if (gone_ == 0) return ServerEvent::Nothing;
+    std::lock_guard guard(lock_);
+    eventClient_ = lastReported_ = std::exchange(gone_, 0);
     return ServerEvent::Closed;
   }
 
@@ -199,22 +233,28 @@ class SocketServer {
     return found == connections_.end() ? nullptr : found->second;
   }
 
+  bool NothingFound() const { return !acceptWaiting_ && waiting_.empty() && gone_ == 0; }
+
   std::size_t Count() {
     std::lock_guard guard(lock_);
     return connections_.size();
   }
 
-  struct Look {
-    std::optional<std::pair<ClientId, std::shared_ptr<Connection>>> waiting;  // the first with data
-    ClientId gone = 0;  // one of the connections forgotten, 0 when none was
-  };
-
-  // One look at every connection, taking turns from the one after the last reported, so that one
-  // busy connection cannot hide the others: finds the first with data waiting, and forgets every
-  // connection whose client has gone. New connections come after the last reported, so a look
-  // that stopped at the first with something to say would never get back to the old ones while
-  // new ones keep coming, and their sockets would pile up to the cap.
-  Look LookAtConnections() {
+  // Looks at the listener and every connection at once, taking turns from the one after the last
+  // reported so that one busy connection cannot hide the others: notes whether a connection waits
+  // to be accepted and which connections have data waiting, and forgets every connection whose
+  // client has gone (one of them is reported). All of them: new connections come after the last
+  // reported, so a look that stopped early would never get back to the old ones while new ones
+  // keep coming, and their sockets would pile up to the cap. Without a sign of activity since the
+  // last look there is nothing to find, and the look is left out, but for one every kLookAnyway
+  // (data that waits after its handler has ended gives no new sign, a second request for example).
+  void Look(Socket listener, bool always = false) {
+    const auto now = Clock::now();
+    if (!always && !newcomer_ && !Api::MaybeActive() && now - lastLook_ < kLookAnyway) return;
+    lastLook_ = now;
+    newcomer_ = false;
+    // Before the look: whatever happens after it signals again.
+    Api::Rearm();
     std::vector<std::pair<ClientId, std::shared_ptr<Connection>>> order;
     {
       std::lock_guard guard(lock_);
@@ -224,28 +264,30 @@ class SocketServer {
         order.emplace_back(*it);
       }
     }
-    Look look;
-    if (order.empty()) return look;
     std::vector<Socket> sockets;
-    sockets.reserve(order.size());
+    sockets.reserve(order.size() + 1);
+    sockets.push_back(listener);
     for (auto& [id, connection] : order) sockets.push_back(connection->socket);
-    std::vector<char> readable;
-    if (!Api::Readable(sockets, readable)) return look;
+    std::vector<Readiness> found;
+    if (!Api::Look(sockets, found)) return;
+    acceptWaiting_ = found[0] == Readiness::Data || found[0] == Readiness::DataOrGone;
+    waiting_.clear();
     std::vector<std::shared_ptr<Connection>> gone;
     for (std::size_t i = 0; i < order.size(); ++i) {
-      if (!readable[i]) continue;
-      unsigned char byte;
-      const int seen = Api::Recv(order[i].second->socket, &byte, 1, /*peek=*/true);
-      if (seen > 0 && !look.waiting) look.waiting = order[i];
-      if (seen == 0 || seen == -2) {
-        if (look.gone == 0) look.gone = order[i].first;
-        gone.push_back(order[i].second);
-        std::lock_guard guard(lock_);
-        connections_.erase(order[i].first);
+      Readiness seen = found[i + 1];
+      if (seen == Readiness::DataOrGone) {
+        unsigned char byte;
+        const int peeked = Api::Recv(order[i].second->socket, &byte, 1, /*peek=*/true);
+        seen = peeked > 0 ? Readiness::Data : peeked == -1 ? Readiness::Quiet : Readiness::Gone;
       }
+      if (seen == Readiness::Data) waiting_.push_back(order[i].first);
+      if (seen != Readiness::Gone) continue;
+      if (gone_ == 0) gone_ = order[i].first;
+      gone.push_back(order[i].second);
+      std::lock_guard guard(lock_);
+      connections_.erase(order[i].first);
     }
     for (auto& connection : gone) connection->Shut();
-    return look;
   }
 
   void CloseIdleConnections() {
@@ -275,6 +317,12 @@ class SocketServer {
   ClientId eventClient_ = 0;
   ClientId lastReported_ = 0;
   Clock::time_point lastSweep_{};
+  // What the latest look found and the polls since have not reported yet (main thread only).
+  bool acceptWaiting_ = false;
+  std::deque<ClientId> waiting_;
+  ClientId gone_ = 0;
+  bool newcomer_ = false;
+  Clock::time_point lastLook_{};
 };
 
 // The network port over a socket interface: the server above, the socket layer and host names.
@@ -290,10 +338,7 @@ class SocketNetwork : public Network {
   bool CreateServer(int port) override { return server_.Create(port); }
   void CloseServer() override { server_.Close(); }
   int ServerPort() override { return server_.Port(); }
-  ServerEvent PollServer() override {
-    Api::BeforePoll();
-    return server_.Poll();
-  }
+  ServerEvent PollServer() override { return server_.Poll(); }
   ClientId EventClient() override { return server_.EventClient(); }
   void CloseClient(ClientId client) override { server_.CloseClient(client); }
   int Receive(ClientId client, std::span<unsigned char> buffer) override {

@@ -40,7 +40,8 @@ struct UiEvent {
   int exitCode = 0;  // with EventKind::EndRequest: the exit code asked for
 };
 
-// Pointer position in the main window's client area, -1 for each while it is outside.
+// Pointer position in the main window's client area, -1 for each while it is outside. The
+// button's state is only known while the pointer is over the client area (false outside).
 struct PointerState {
   int x = -1;
   int y = -1;

@@ -98,8 +98,9 @@ void RequestHandler(ServerPorts& ports, ClientId client) {
   const HeadEnd end = ReadRequestHead(network, client, request.head, ports.headLimits);
   // A poll that sees a request before its handler takes it starts a second handler, which gets
   // the connection once the first is done and may find nothing more: no request to answer or log.
+  // A connection that ended or stayed silent is closed, so that no later poll reports it again.
   if (request.head.empty()) {
-    if (end == HeadEnd::TimedOut) network.CloseClient(client);
+    if (end == HeadEnd::TimedOut || end == HeadEnd::Failed) network.CloseClient(client);
     UnregisterClient(client);
     return;
   }

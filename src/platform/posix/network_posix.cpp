@@ -45,13 +45,20 @@ std::uint32_t PosixSockets::Peer(Socket s) {
   return std::uint32_t{octets[0]} | std::uint32_t{octets[1]} << 8 | std::uint32_t{octets[2]} << 16 |
          std::uint32_t{octets[3]} << 24;
 }
-bool PosixSockets::Readable(const std::vector<Socket>& sockets, std::vector<char>& readable) {
+bool PosixSockets::Look(const std::vector<Socket>& sockets, std::vector<Readiness>& found) {
   std::vector<pollfd> polled(sockets.size());
-  for (std::size_t i = 0; i < sockets.size(); ++i) polled[i] = {sockets[i], POLLIN, 0};
+  for (std::size_t i = 0; i < sockets.size(); ++i) polled[i] = {sockets[i], POLLIN | POLLRDHUP, 0};
   if (poll(polled.data(), polled.size(), 0) < 0) return false;
-  readable.assign(sockets.size(), 0);
-  for (std::size_t i = 0; i < sockets.size(); ++i)
-    readable[i] = (polled[i].revents & (POLLIN | POLLHUP | POLLERR)) != 0;
+  found.assign(sockets.size(), Readiness::Quiet);
+  for (std::size_t i = 0; i < sockets.size(); ++i) {
+    const short seen = polled[i].revents;
+    const bool ended = (seen & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
+    if (seen & POLLIN) {
+      found[i] = ended ? Readiness::DataOrGone : Readiness::Data;
+    } else if (ended) {
+      found[i] = Readiness::Gone;
+    }
+  }
   return true;
 }
 int PosixSockets::Recv(Socket s, unsigned char* bytes, int length, bool peek) {

@@ -18,14 +18,15 @@ struct PosixSockets {
   static void Shutdown(Socket s);
   static int LocalPort(Socket s);
   static std::uint32_t Peer(Socket s);
-  static bool Readable(const std::vector<Socket>& sockets, std::vector<char>& readable);
+  static bool Look(const std::vector<Socket>& sockets, std::vector<Readiness>& found);
   static int Recv(Socket s, unsigned char* bytes, int length, bool peek);
   static int Send(Socket s, const unsigned char* bytes, int length);
   static void WaitReadable(Socket s, int timeoutMs);
   static void WaitWritable(Socket s, int timeoutMs);
   static bool StartUp() { return true; }
   static void CleanUp() {}
-  static void BeforePoll() {}
+  static void Rearm() {}
+  static bool MaybeActive() { return true; }
   static std::string HostName();
   static std::optional<std::string> ReverseLookup(std::uint32_t address);
 };

@@ -23,7 +23,7 @@ int main() {
   tv::WinsockTcpConnector connector;
   tv::BCryptFileDigest files;
   tv::Win32Keys keys;
-  ui.SetActivityEvent(network.ActivityEvent());
+  ui.SetActivityEvent(network.WatchActivity(), &tv::WinsockSockets::ActivitySeen);
   tv::ProgramSettings settings{TASTOVOLANT_SITE};
   settings.startHandler = tv::StartPooledThread;
   tv::Program program(tv::Ports{ui, text, network, shell, connector, files, keys}, std::move(settings));

@@ -3,6 +3,7 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <atomic>
 #include <type_traits>
 
 namespace tv {
@@ -11,6 +12,10 @@ namespace {
 
 // Signalled by every socket of the server; the main loop's wait ends on it.
 WSAEVENT activity = WSA_INVALID_EVENT;
+// Whether the event may have been signalled since the server's last look, and whether a wait
+// watches it at all (without one, every poll looks).
+std::atomic<bool> maybeActive{true};
+std::atomic<bool> watched{false};
 
 static_assert(std::is_same_v<WinsockSockets::Socket, SOCKET>);
 
@@ -28,9 +33,19 @@ bool WinsockSockets::StartUp() {
 
 void WinsockSockets::CleanUp() { WSACleanup(); }
 
-void WinsockSockets::BeforePoll() {
+void* WinsockSockets::WatchActivity() {
+  watched = true;
+  return ActivityEvent();
+}
+
+void WinsockSockets::ActivitySeen() { maybeActive = true; }
+
+void WinsockSockets::Rearm() {
+  if (watched) maybeActive = false;
   if (activity != WSA_INVALID_EVENT) WSAResetEvent(activity);
 }
+
+bool WinsockSockets::MaybeActive() { return maybeActive; }
 
 WinsockSockets::Socket WinsockSockets::Listen(int port) {
   SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
@@ -75,13 +90,21 @@ std::uint32_t WinsockSockets::Peer(Socket s) {
   return std::uint32_t{octets[0]} | std::uint32_t{octets[1]} << 8 | std::uint32_t{octets[2]} << 16 |
          std::uint32_t{octets[3]} << 24;
 }
-bool WinsockSockets::Readable(const std::vector<Socket>& sockets, std::vector<char>& readable) {
+bool WinsockSockets::Look(const std::vector<Socket>& sockets, std::vector<Readiness>& found) {
   std::vector<WSAPOLLFD> polled(sockets.size());
   for (std::size_t i = 0; i < sockets.size(); ++i) polled[i] = {sockets[i], POLLRDNORM, 0};
   if (WSAPoll(polled.data(), static_cast<ULONG>(polled.size()), 0) == SOCKET_ERROR) return false;
-  readable.assign(sockets.size(), 0);
+  found.assign(sockets.size(), Readiness::Quiet);
   for (std::size_t i = 0; i < sockets.size(); ++i) {
-    readable[i] = (polled[i].revents & (POLLRDNORM | POLLHUP | POLLERR)) != 0;
+    // A client's close shows as POLLHUP, a reset as POLLHUP | POLLERR; with bytes still unread,
+    // POLLRDNORM comes along, and only a peek tells whether any are left.
+    const SHORT seen = polled[i].revents;
+    const bool ended = (seen & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+    if (seen & POLLRDNORM) {
+      found[i] = ended ? Readiness::DataOrGone : Readiness::Data;
+    } else if (ended) {
+      found[i] = Readiness::Gone;
+    }
   }
   return true;
 }

@@ -16,6 +16,13 @@ constexpr wchar_t kPictureClass[] = L"TastovolantPicture";
 constexpr int kIconGroup = 1;
 // Sent to the main window by RequestEnd from any thread.
 constexpr UINT kEndMessage = WM_APP + 1;
+// Posted to the main window when the client log changed and no such message is on its way yet.
+constexpr UINT kLogChangedMessage = WM_APP + 2;
+// The timer that shows log changes which came too soon after the last ones.
+constexpr UINT_PTR kLogTimer = 1;
+// The list view paints the log's changes at most this often (milliseconds): requests may come
+// by the thousand a second, and under Wine each paint takes a part of a millisecond.
+constexpr ULONGLONG kLogPaintInterval = 30;
 
 BITMAPINFO DibHeader(int width, int height) {
   BITMAPINFO info{};
@@ -454,28 +461,56 @@ void Win32Ui::RequestEnd(int exitCode) {
 }
 
 void Win32Ui::EditClientLog(const std::function<void(ClientLogRows&)>& edit) {
-  std::size_t rowsBefore = 0, rows = 0, firstChanged = 0, lastChanged = 0;
-  bool changed = false;
+  bool post = false;
   {
     std::lock_guard guard(logLock_);
     const ClientLogRows before = logRows_;
     edit(logRows_);
-    rowsBefore = before.size();
-    rows = logRows_.size();
-    for (std::size_t i = 0; i < rows; ++i) {
-      if (i < rowsBefore && logRows_[i] == before[i]) continue;
-      if (!changed) firstChanged = i;
-      lastChanged = i;
-      changed = true;
+    // The rows to paint again: those changed now, joined to those not shown yet.
+    bool haveRows = logChangesPosted_ && logFirstChanged_ <= logLastChanged_;
+    if (!haveRows) {
+      logFirstChanged_ = 1;
+      logLastChanged_ = 0;
     }
+    bool changed = before.size() != logRows_.size();
+    for (std::size_t i = 0; i < logRows_.size(); ++i) {
+      if (i < before.size() && logRows_[i] == before[i]) continue;
+      logFirstChanged_ = haveRows ? std::min(logFirstChanged_, i) : i;
+      logLastChanged_ = haveRows ? std::max(logLastChanged_, i) : i;
+      haveRows = changed = true;
+    }
+    post = changed && !logChangesPosted_ && clientLog_;
+    if (post) logChangesPosted_ = true;
   }
-  if (clientLog_ && changed) {
-    // Posted, not sent: the list learns its new length, and which rows to paint again, when the
-    // main thread gets to it. Only the changed rows: under Wine a paint of the whole list takes
-    // milliseconds of the main thread, one row a tenth of one.
-    if (rows != rowsBefore) PostMessageW(clientLog_, LVM_SETITEMCOUNT, rows, LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
-    PostMessageW(clientLog_, LVM_REDRAWITEMS, firstChanged, lastChanged);
+  // Posted, not sent: a worker never waits for the main thread. Changes that come while one
+  // message is on its way join it, so the list view paints them together.
+  if (post) PostMessageW(mainWindow_, kLogChangedMessage, 0, 0);
+}
+
+void Win32Ui::ShowLogChanges() {
+  const ULONGLONG now = GetTickCount64();
+  if (now - logShownAt_ < kLogPaintInterval) {
+    SetTimer(mainWindow_, kLogTimer, static_cast<UINT>(kLogPaintInterval - (now - logShownAt_)), nullptr);
+    return;
   }
+  KillTimer(mainWindow_, kLogTimer);
+  std::size_t rows = 0, first = 0, last = 0;
+  {
+    std::lock_guard guard(logLock_);
+    if (!logChangesPosted_) return;
+    logChangesPosted_ = false;
+    rows = logRows_.size();
+    first = logFirstChanged_;
+    last = logLastChanged_;
+  }
+  logShownAt_ = now;
+  // Only the changed rows are painted again: under Wine a paint of the whole list takes
+  // milliseconds, one row a tenth of one.
+  if (rows != logRowsShown_) {
+    SendMessageW(clientLog_, LVM_SETITEMCOUNT, rows, LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
+    logRowsShown_ = rows;
+  }
+  if (first <= last && first < rows) SendMessageW(clientLog_, LVM_REDRAWITEMS, first, std::min(last, rows - 1));
 }
 
 UiEvent Win32Ui::WaitEvent(int timeoutMs) {
@@ -483,14 +518,17 @@ UiEvent Win32Ui::WaitEvent(int timeoutMs) {
   // Events raised by messages that other threads or programs sent (they are handled inside the
   // peek itself) wait here for their turn, as do further events of one dispatch.
   if (!pendingEvents_.empty()) return TakePendingEvent();
+  // Network activity ends the wait too, so the server is polled at once rather than on the next
+  // tick. A wait that ends by its time costs one call and nothing more; each call is a round trip
+  // through the Wine server, so a quiet pass should make as few as it can.
+  const DWORD count = activity_ ? 1 : 0;
+  const DWORD waited = MsgWaitForMultipleObjectsEx(count, activity_ ? &activity_ : nullptr,
+                                                   static_cast<DWORD>(timeoutMs), QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+  // The event comes before the queue, so a wait that ended for input or by its time saw it unsignalled.
+  if (activitySeen_ && waited != WAIT_TIMEOUT && waited != WAIT_OBJECT_0 + count) activitySeen_();
   MSG message;
-  if (!PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-    // Network activity ends the wait too, so the server is polled at once rather than on the next tick.
-    MsgWaitForMultipleObjectsEx(activity_ ? 1 : 0, activity_ ? &activity_ : nullptr, static_cast<DWORD>(timeoutMs),
-                                QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-    if (!PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      return pendingEvents_.empty() ? UiEvent{} : TakePendingEvent();
-    }
+  if (waited == WAIT_TIMEOUT || !PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    return pendingEvents_.empty() ? UiEvent{} : TakePendingEvent();
   }
   if (message.message == WM_QUIT) return {EventKind::CloseRequest, 0};
   if (message.message == kEndMessage || endRequested_) return {EventKind::EndRequest, 0, endExitCode_};
@@ -519,8 +557,11 @@ PointerState Win32Ui::Pointer() {
     state.x = point.x;
     state.y = point.y;
   }
-  const int button = GetSystemMetrics(SM_SWAPBUTTON) ? VK_RBUTTON : VK_LBUTTON;
-  state.leftButtonDown = (GetAsyncKeyState(button) & 0x8000) != 0;
+  // The button matters only over the window; asking for it is a call the quiet passes save.
+  if (state.x >= 0) {
+    const int button = GetSystemMetrics(SM_SWAPBUTTON) ? VK_RBUTTON : VK_LBUTTON;
+    state.leftButtonDown = (GetAsyncKeyState(button) & 0x8000) != 0;
+  }
   return state;
 }
 
@@ -656,6 +697,15 @@ LRESULT CALLBACK Win32Ui::WindowProc(HWND window, UINT message, WPARAM wParam, L
       return self->HandleScroll(wParam, lParam);
     case WM_NOTIFY:
       return self->HandleNotify(lParam);
+    case kLogChangedMessage:
+      if (window == self->mainWindow_) self->ShowLogChanges();
+      return 0;
+    case WM_TIMER:
+      if (window == self->mainWindow_ && wParam == kLogTimer) {
+        self->ShowLogChanges();
+        return 0;
+      }
+      break;
     case WM_CLOSE:
       // The main loop decides when the program ends; the window stays until then.
       if (window == self->mainWindow_) self->pendingEvents_.push_back({EventKind::CloseRequest, 0});
@@ -686,7 +736,23 @@ void Win32Ui::PaintPicture(Control& picture, HWND window) {
   RECT area;
   GetClientRect(window, &area);
   const int width = area.right, height = area.bottom;
-  if (width > 0 && height > 0) {
+  std::shared_ptr<const Image> image;
+  {
+    std::lock_guard guard(picture.pictureLock);
+    image = picture.picture;
+  }
+  std::vector<std::uint32_t> bits;
+  // An opaque picture that fills the control is shown as it is (the status view, a hundred
+  // times a second): nothing of the background would show through it.
+  if (image && image->Width() == width && image->Height() == height) {
+    bits.reserve(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    for (Rgba p : image->Pixels()) {
+      if (p.a != 255) break;
+      bits.push_back(Bgra(p));
+    }
+    if (bits.size() != image->Pixels().size()) bits.clear();
+  }
+  if (width > 0 && height > 0 && bits.empty()) {
     // The window background under the control, then the picture over it, shown in one copy: no
     // flicker, and the picture's alpha is honoured.
     Image canvas(width, height);
@@ -700,15 +766,11 @@ void Win32Ui::PaintPicture(Control& picture, HWND window) {
         }
       }
     }
-    std::shared_ptr<const Image> image;
-    {
-      std::lock_guard guard(picture.pictureLock);
-      image = picture.picture;
-    }
     if (image) DrawBlended(canvas, *image, 0, 0);
-    std::vector<std::uint32_t> bits;
     bits.reserve(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
     for (Rgba p : canvas.Pixels()) bits.push_back(Bgra(p));
+  }
+  if (!bits.empty()) {
     BITMAPINFO info = DibHeader(width, height);
     SetDIBitsToDevice(dc, 0, 0, static_cast<DWORD>(width), static_cast<DWORD>(height), 0, 0, 0,
                       static_cast<UINT>(height), bits.data(), &info, DIB_RGB_COLORS);

@@ -26,8 +26,12 @@ class Win32Ui final : public Ui {
   Win32Ui(const Win32Ui&) = delete;
   Win32Ui& operator=(const Win32Ui&) = delete;
 
-  // A handle that also ends the event wait when signalled (the network's activity event).
-  void SetActivityEvent(void* handle) { activity_ = handle; }
+  // A handle that also ends the event wait when signalled (the network's activity event), and
+  // what to call whenever a wait ended with it signalled.
+  void SetActivityEvent(void* handle, void (*seen)()) {
+    activity_ = handle;
+    activitySeen_ = seen;
+  }
 
   void Initialise() override;
   bool OpenMainWindow(std::string_view title, int clientWidth, int clientHeight) override;
@@ -81,6 +85,7 @@ class Win32Ui final : public Ui {
   HINSTANCE instance_ = nullptr;
   HWND mainWindow_ = nullptr;
   HANDLE activity_ = nullptr;
+  void (*activitySeen_)() = nullptr;
   HWND pane_ = nullptr;
   HWND clientLog_ = nullptr;
   HFONT controlFont_ = nullptr;
@@ -95,8 +100,14 @@ class Win32Ui final : public Ui {
   std::mutex controlsLock_;
   std::unordered_map<int, std::unique_ptr<Control>> controls_;
 
-  std::mutex logLock_;  // guards logRows_
+  std::mutex logLock_;  // guards logRows_ and what the list view has not been shown of them
   ClientLogRows logRows_;
+  bool logChangesPosted_ = false;
+  std::size_t logFirstChanged_ = 0, logLastChanged_ = 0;
+  // Main thread only: the rows the list view knows of, and when it last painted changes.
+  std::size_t logRowsShown_ = 0;
+  ULONGLONG logShownAt_ = 0;
+  void ShowLogChanges();
 };
 
 }  // namespace tv
