@@ -257,7 +257,10 @@ int main() {
       trace->Add(kFinished, client);
     });
   };
-  if (!networkThread) win32Ui.SetActivityEvent(winsock.WatchActivity(), &tv::WinsockSockets::ActivitySeen);
+  if (!networkThread) {
+    win32Ui.SetActivityEvent(winsock.WatchActivity(), tv::WinsockSockets::ActivitySeen,
+                             [&winsock] { return winsock.HasFoundEvents(); });
+  }
   tv::ServerPorts pollerPorts{ui,
                               network,
                               keys,

@@ -8,11 +8,11 @@
 //   using Socket = ...;  static constexpr Socket kInvalid = ...;
 //   static Socket Listen(int port);                 // bound to every IPv4 interface, backlog 100,
 //                                                   // non-blocking, exclusive; kInvalid on failure
-//   static Socket Accept(Socket listener);          // non-blocking; kInvalid when none is pending
+//   static Socket Accept(Socket listener, std::uint32_t& peer);  // non-blocking; kInvalid when
+//                                   // none is pending; peer: first octet in the lowest byte, or 0
 //   static void Close(Socket s);
 //   static void Shutdown(Socket s);                 // wakes every thread waiting on it
 //   static int LocalPort(Socket s);
-//   static std::uint32_t Peer(Socket s);            // first octet in the lowest byte, 0 on failure
 //   // One look at every socket, without waiting, and what it found for each; false on failure.
 //   static bool Look(const std::vector<Socket>& sockets, std::vector<Readiness>& found);
 //   static int Recv(Socket s, unsigned char* bytes, int length, bool peek);  // >0, 0 closed,
@@ -115,7 +115,8 @@ class SocketServer {
       looked = true;
     }
     if (acceptWaiting_) {
-      const Socket accepted = Api::Accept(listener);
+      std::uint32_t peer = 0;
+      const Socket accepted = Api::Accept(listener, peer);
       if (accepted != Api::kInvalid) {
         // At the cap, connections whose clients have gone make room first.
         if (Count() >= kMaxConnections) Look(listener, /*always=*/true);
@@ -125,7 +126,7 @@ class SocketServer {
           return ServerEvent::Nothing;
         }
         eventClient_ = ++lastId_;
-        connections_.emplace(eventClient_, std::make_shared<Connection>(accepted));
+        connections_.emplace(eventClient_, std::make_shared<Connection>(accepted, peer));
         // Its bytes may have come before it was accepted, and their signal with them.
         newcomer_ = true;
         return ServerEvent::Accepted;
@@ -206,14 +207,16 @@ class SocketServer {
 
   std::uint32_t PeerAddress(ClientId client) {
     const std::shared_ptr<Connection> connection = Find(client);
-    return connection && !connection->shut ? Api::Peer(connection->socket) : 0;
+    return connection && !connection->shut ? connection->peer : 0;
   }
 
  private:
   // Lives while the table or a handler holds it; the socket closes with the last holder, so a
   // handler never works on a socket number that was reused meanwhile.
   struct Connection {
-    explicit Connection(Socket s) : socket(s), lastActive(Clock::now().time_since_epoch().count()) {}
+    // The peer's address comes with the connection: asking for it again would cost a system call.
+    Connection(Socket s, std::uint32_t peerAddress)
+        : socket(s), peer(peerAddress), lastActive(Clock::now().time_since_epoch().count()) {}
     ~Connection() { Api::Close(socket); }
     void Touch() { lastActive = Clock::now().time_since_epoch().count(); }
     void Shut() {
@@ -221,6 +224,7 @@ class SocketServer {
       Api::Shutdown(socket);
     }
     const Socket socket;
+    const std::uint32_t peer;
     std::atomic<bool> shut{false};
     std::atomic<typename Clock::rep> lastActive;
   };
@@ -234,6 +238,11 @@ class SocketServer {
   }
 
   bool NothingFound() const { return !acceptWaiting_ && waiting_.empty() && gone_ == 0; }
+
+ public:
+  [[nodiscard]] bool HasFoundEvents() const { return !NothingFound(); }
+
+ private:
 
   std::size_t Count() {
     std::lock_guard guard(lock_);
@@ -339,6 +348,8 @@ class SocketNetwork : public Network {
   void CloseServer() override { server_.Close(); }
   int ServerPort() override { return server_.Port(); }
   ServerEvent PollServer() override { return server_.Poll(); }
+  // Whether the latest look found events that polls have not reported yet (the polling thread's).
+  [[nodiscard]] bool HasFoundEvents() const { return server_.HasFoundEvents(); }
   ClientId EventClient() override { return server_.EventClient(); }
   void CloseClient(ClientId client) override { server_.CloseClient(client); }
   int Receive(ClientId client, std::span<unsigned char> buffer) override {

@@ -45,15 +45,21 @@ WinsockSession::WinsockSession() {
 WinsockSession::~WinsockSession() { WSACleanup(); }
 
 int FreePort() {
-  const SOCKET probe = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-  int length = sizeof address;
-  getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
-  closesocket(probe);
-  return ntohs(address.sin_port);
+  static unsigned next = GetCurrentProcessId() * 7919u + static_cast<unsigned>(GetTickCount64());
+  for (int attempt = 0; attempt < 500; ++attempt) {
+    const int port = 20000 + static_cast<int>((next = next * 1103515245u + 12345u) >> 8) % 12000;
+    const SOCKET probe = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    BOOL exclusive = TRUE;
+    setsockopt(probe, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive), sizeof exclusive);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    address.sin_port = htons(static_cast<u_short>(port));
+    const bool free = bind(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    closesocket(probe);
+    if (free) return port;
+  }
+  return 0;
 }
 
 std::wstring ProgramDir() { return Environment(L"TASTOVOLANT_DIR"); }
@@ -184,6 +190,15 @@ std::wstring MessageBoxText(HWND box) {
   wchar_t text[1024] = {};
   SendMessageW(GetDlgItem(box, 0xFFFF), WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text));
   return text;
+}
+
+std::string OpenMessageBoxReport(DWORD processId) {
+  const HWND box = FindMessageBox(processId);
+  if (!box) return "no message box";
+  const std::wstring text = L"message box \"" + MessageBoxTitle(box) + L"\": " + MessageBoxText(box);
+  std::string report;
+  for (wchar_t c : text) report.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+  return report;
 }
 
 std::optional<Image> CaptureClientArea(HWND window) {

@@ -20,8 +20,10 @@ struct WinsockSession {
   ~WinsockSession();
 };
 
-// A loopback port that nothing listens on right now, so that a test never meets another
-// program's server (on port 80, say).
+// A port that the program can listen on right now, so that a test never meets another program's
+// server (on port 80, say). Below the system's range of ports for outgoing connections: a port
+// from that range may become some connection's own end between this check and the program's
+// bind, and the bind then fails.
 [[nodiscard]] int FreePort();
 
 // The folder of Tastovolant.exe and GFX/, from TASTOVOLANT_DIR.
@@ -76,6 +78,8 @@ void PressKey(WORD virtualKey, bool shift = false);
 // A message box's title and text.
 [[nodiscard]] std::wstring MessageBoxTitle(HWND box);
 [[nodiscard]] std::wstring MessageBoxText(HWND box);
+// For a failure's message: "no message box", or the title and text of the one the program shows.
+[[nodiscard]] std::string OpenMessageBoxReport(DWORD processId);
 
 // What the screen shows of the window's client area.
 [[nodiscard]] std::optional<Image> CaptureClientArea(HWND window);

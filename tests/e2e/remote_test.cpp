@@ -152,7 +152,9 @@ class Remote : public ::testing::Test {
   bool StartServer(int port) {
     SetPort(port);
     PressServerButton();
-    return WaitUntil([&] { return ButtonText() == L"Server beenden."; }, 5s);
+    if (WaitUntil([&] { return ButtonText() == L"Server beenden."; }, 5s)) return true;
+    ADD_FAILURE() << "the server did not start on port " << port << "; " << OpenMessageBoxReport(program_.ProcessId());
+    return false;
   }
   void TickAllowAll() {
     PostMessageW(GetDlgItem(window_, 9), BM_CLICK, 0, 0);

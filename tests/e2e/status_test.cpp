@@ -72,7 +72,8 @@ class StatusPicture : public ::testing::Test {
   ::testing::AssertionResult Becomes(int state, const std::string& screenshot) {
     int last = -1;
     if (WaitUntil([&] { return (last = Shown(screenshot)) == state; }, 10s)) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "the screen shows state " << last << ", not " << state;
+    return ::testing::AssertionFailure() << "the screen shows state " << last << ", not " << state << "; "
+                                         << OpenMessageBoxReport(program_.ProcessId());
   }
 
   WinsockSession winsock_;

@@ -25,9 +25,21 @@ PosixSockets::Socket PosixSockets::Listen(int port) {
   }
   return s;
 }
-PosixSockets::Socket PosixSockets::Accept(Socket listener) {
-  const int s = accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-  return s < 0 ? kInvalid : s;
+namespace {
+std::uint32_t AddressValue(const sockaddr_in& address) {
+  const auto* octets = reinterpret_cast<const unsigned char*>(&address.sin_addr.s_addr);
+  return std::uint32_t{octets[0]} | std::uint32_t{octets[1]} << 8 | std::uint32_t{octets[2]} << 16 |
+         std::uint32_t{octets[3]} << 24;
+}
+}  // namespace
+
+PosixSockets::Socket PosixSockets::Accept(Socket listener, std::uint32_t& peer) {
+  sockaddr_in address{};
+  socklen_t length = sizeof address;
+  const int s = accept4(listener, reinterpret_cast<sockaddr*>(&address), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
+  if (s < 0) return kInvalid;
+  peer = address.sin_family == AF_INET ? AddressValue(address) : 0;
+  return s;
 }
 void PosixSockets::Close(Socket s) { close(s); }
 void PosixSockets::Shutdown(Socket s) { shutdown(s, SHUT_RDWR); }
@@ -36,14 +48,6 @@ int PosixSockets::LocalPort(Socket s) {
   socklen_t length = sizeof address;
   if (getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) != 0) return 0;
   return ntohs(address.sin_port);
-}
-std::uint32_t PosixSockets::Peer(Socket s) {
-  sockaddr_in address{};
-  socklen_t length = sizeof address;
-  if (getpeername(s, reinterpret_cast<sockaddr*>(&address), &length) != 0 || address.sin_family != AF_INET) return 0;
-  const auto* octets = reinterpret_cast<const unsigned char*>(&address.sin_addr.s_addr);
-  return std::uint32_t{octets[0]} | std::uint32_t{octets[1]} << 8 | std::uint32_t{octets[2]} << 16 |
-         std::uint32_t{octets[3]} << 24;
 }
 bool PosixSockets::Look(const std::vector<Socket>& sockets, std::vector<Readiness>& found) {
   std::vector<pollfd> polled(sockets.size());

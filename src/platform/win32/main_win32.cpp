@@ -23,7 +23,8 @@ int main() {
   tv::WinsockTcpConnector connector;
   tv::BCryptFileDigest files;
   tv::Win32Keys keys;
-  ui.SetActivityEvent(network.WatchActivity(), &tv::WinsockSockets::ActivitySeen);
+  ui.SetActivityEvent(network.WatchActivity(), tv::WinsockSockets::ActivitySeen,
+                      [&network] { return network.HasFoundEvents(); });
   tv::ProgramSettings settings{TASTOVOLANT_SITE};
   settings.startHandler = tv::StartPooledThread;
   tv::Program program(tv::Ports{ui, text, network, shell, connector, files, keys}, std::move(settings));

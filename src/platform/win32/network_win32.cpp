@@ -19,6 +19,12 @@ std::atomic<bool> watched{false};
 
 static_assert(std::is_same_v<WinsockSockets::Socket, SOCKET>);
 
+std::uint32_t AddressValue(const sockaddr_in& address) {
+  const auto* octets = reinterpret_cast<const unsigned char*>(&address.sin_addr.s_addr);
+  return std::uint32_t{octets[0]} | std::uint32_t{octets[1]} << 8 | std::uint32_t{octets[2]} << 16 |
+         std::uint32_t{octets[3]} << 24;
+}
+
 }  // namespace
 
 void* WinsockSockets::ActivityEvent() {
@@ -67,9 +73,12 @@ WinsockSockets::Socket WinsockSockets::Listen(int port) {
   WSAEventSelect(s, ActivityEvent(), FD_ACCEPT | FD_READ | FD_CLOSE);
   return s;
 }
-WinsockSockets::Socket WinsockSockets::Accept(Socket listener) {
-  SOCKET s = accept(listener, nullptr, nullptr);
+WinsockSockets::Socket WinsockSockets::Accept(Socket listener, std::uint32_t& peer) {
+  sockaddr_in address{};
+  int length = sizeof address;
+  SOCKET s = accept(listener, reinterpret_cast<sockaddr*>(&address), &length);
   if (s == INVALID_SOCKET) return kInvalid;
+  peer = address.sin_family == AF_INET ? AddressValue(address) : 0;
   u_long nonBlocking = 1;
   ioctlsocket(s, FIONBIO, &nonBlocking);
   return s;
@@ -81,14 +90,6 @@ int WinsockSockets::LocalPort(Socket s) {
   int length = sizeof address;
   if (getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) != 0) return 0;
   return ntohs(address.sin_port);
-}
-std::uint32_t WinsockSockets::Peer(Socket s) {
-  sockaddr_in address{};
-  int length = sizeof address;
-  if (getpeername(s, reinterpret_cast<sockaddr*>(&address), &length) != 0 || address.sin_family != AF_INET) return 0;
-  const auto* octets = reinterpret_cast<const unsigned char*>(&address.sin_addr.s_addr);
-  return std::uint32_t{octets[0]} | std::uint32_t{octets[1]} << 8 | std::uint32_t{octets[2]} << 16 |
-         std::uint32_t{octets[3]} << 24;
 }
 bool WinsockSockets::Look(const std::vector<Socket>& sockets, std::vector<Readiness>& found) {
   std::vector<WSAPOLLFD> polled(sockets.size());

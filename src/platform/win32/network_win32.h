@@ -15,11 +15,10 @@ struct WinsockSockets {
   using Socket = std::uintptr_t;  // SOCKET
   static constexpr Socket kInvalid = ~Socket{0};
   static Socket Listen(int port);
-  static Socket Accept(Socket listener);
+  static Socket Accept(Socket listener, std::uint32_t& peer);
   static void Close(Socket s);
   static void Shutdown(Socket s);
   static int LocalPort(Socket s);
-  static std::uint32_t Peer(Socket s);
   static bool Look(const std::vector<Socket>& sockets, std::vector<Readiness>& found);
   static int Recv(Socket s, unsigned char* bytes, int length, bool peek);
   static int Send(Socket s, const unsigned char* bytes, int length);

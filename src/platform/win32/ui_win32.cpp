@@ -521,15 +521,21 @@ UiEvent Win32Ui::WaitEvent(int timeoutMs) {
   // Network activity ends the wait too, so the server is polled at once rather than on the next
   // tick. A wait that ends by its time costs one call and nothing more; each call is a round trip
   // through the Wine server, so a quiet pass should make as few as it can.
+  // While the network has found work already there is nothing to wait for: only the queue is
+  // looked at.
   const DWORD count = activity_ ? 1 : 0;
-  const DWORD waited = MsgWaitForMultipleObjectsEx(count, activity_ ? &activity_ : nullptr,
-                                                   static_cast<DWORD>(timeoutMs), QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-  // The event comes before the queue, so a wait that ended for input or by its time saw it unsignalled.
-  if (activitySeen_ && waited != WAIT_TIMEOUT && waited != WAIT_OBJECT_0 + count) activitySeen_();
+  DWORD waited = WAIT_OBJECT_0 + count;
+  if (!workFound_ || !workFound_()) {
+    waited = MsgWaitForMultipleObjectsEx(count, activity_ ? &activity_ : nullptr, static_cast<DWORD>(timeoutMs),
+                                         QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    // The event comes before the queue, so a wait that ended for input or by its time saw it unsignalled.
+    if (activitySeen_ && waited != WAIT_TIMEOUT && waited != WAIT_OBJECT_0 + count) activitySeen_();
+  }
   MSG message;
   if (waited == WAIT_TIMEOUT || !PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
     return pendingEvents_.empty() ? UiEvent{} : TakePendingEvent();
   }
+  NoteMessageForPointer(message);
   if (message.message == WM_QUIT) return {EventKind::CloseRequest, 0};
   if (message.message == kEndMessage || endRequested_) return {EventKind::EndRequest, 0, endExitCode_};
   if (!mainWindow_ || !IsDialogMessageW(mainWindow_, &message)) {
@@ -547,7 +553,27 @@ UiEvent Win32Ui::TakePendingEvent() {
   return event;
 }
 
+// The pointer and the button change only with mouse input, which comes as messages to the window
+// under the pointer; leaving the main window brings WM_MOUSELEAVE. Until such a message (or a
+// move of the window, or a tenth of a second: a safety net) the last reading holds, and a pass
+// makes no call for it.
+void Win32Ui::NoteMessageForPointer(const MSG& message) {
+  const UINT m = message.message;
+  const bool mouse = (m >= WM_MOUSEFIRST && m <= WM_MOUSELAST) || (m >= WM_NCMOUSEMOVE && m <= WM_NCXBUTTONDBLCLK) ||
+                     m == WM_MOUSELEAVE || m == WM_NCMOUSELEAVE;
+  if (!mouse && m != WM_WINDOWPOSCHANGED && m != WM_MOVE && m != WM_CAPTURECHANGED) return;
+  pointerStale_ = true;
+  if (m == WM_MOUSEMOVE && message.hwnd == mainWindow_) {
+    TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, mainWindow_, 0};
+    TrackMouseEvent(&track);
+  }
+}
+
 PointerState Win32Ui::Pointer() {
+  const ULONGLONG now = GetTickCount64();
+  if (!pointerStale_ && now - pointerReadAt_ < 100) return pointer_;
+  pointerStale_ = false;
+  pointerReadAt_ = now;
   PointerState state;
   POINT point;
   RECT client;
@@ -562,6 +588,7 @@ PointerState Win32Ui::Pointer() {
     const int button = GetSystemMetrics(SM_SWAPBUTTON) ? VK_RBUTTON : VK_LBUTTON;
     state.leftButtonDown = (GetAsyncKeyState(button) & 0x8000) != 0;
   }
+  pointer_ = state;
   return state;
 }
 

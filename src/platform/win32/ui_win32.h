@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -26,11 +27,13 @@ class Win32Ui final : public Ui {
   Win32Ui(const Win32Ui&) = delete;
   Win32Ui& operator=(const Win32Ui&) = delete;
 
-  // A handle that also ends the event wait when signalled (the network's activity event), and
-  // what to call whenever a wait ended with it signalled.
-  void SetActivityEvent(void* handle, void (*seen)()) {
+  // A handle that also ends the event wait when signalled (the network's activity event), what
+  // to call whenever a wait ended with it signalled, and what tells that the network has found
+  // work already, so that the next wait only looks at the queue.
+  void SetActivityEvent(void* handle, std::function<void()> seen, std::function<bool()> workFound) {
     activity_ = handle;
-    activitySeen_ = seen;
+    activitySeen_ = std::move(seen);
+    workFound_ = std::move(workFound);
   }
 
   void Initialise() override;
@@ -85,7 +88,14 @@ class Win32Ui final : public Ui {
   HINSTANCE instance_ = nullptr;
   HWND mainWindow_ = nullptr;
   HANDLE activity_ = nullptr;
-  void (*activitySeen_)() = nullptr;
+  std::function<void()> activitySeen_;
+  std::function<bool()> workFound_;
+  // The pointer as last read, and whether mouse input or a move of the window may have changed
+  // it since (main thread only).
+  PointerState pointer_;
+  bool pointerStale_ = true;
+  ULONGLONG pointerReadAt_ = 0;
+  void NoteMessageForPointer(const MSG& message);
   HWND pane_ = nullptr;
   HWND clientLog_ = nullptr;
   HFONT controlFont_ = nullptr;
