@@ -63,6 +63,7 @@ class SocketServer {
   static constexpr Clock::duration kIdleLimit = std::chrono::seconds(60);
   static constexpr Clock::duration kSendLimit = std::chrono::seconds(5);
   static constexpr Clock::duration kLookAnyway = std::chrono::milliseconds(50);
+  static constexpr Clock::duration kReportAgain = std::chrono::milliseconds(50);
 
   ~SocketServer() { Close(); }
 
@@ -142,6 +143,7 @@ class SocketServer {
       const std::shared_ptr<Connection> connection = Find(client);
       if (!connection) continue;
       connection->Touch();
+      connection->reportedAt = Clock::now().time_since_epoch().count();
       std::lock_guard guard(lock_);
       eventClient_ = lastReported_ = client;
       return ServerEvent::DataWaiting;
@@ -174,6 +176,7 @@ class SocketServer {
     if (!connection || connection->shut) return -1;
     connection->Touch();
     const int got = Api::Recv(connection->socket, buffer.data(), Length(buffer.size()), peek);
+    if (got > 0 && !peek) connection->reportedAt = 0;
     if (got > 0) return got;
     return got == -1 ? 0 : -1;
   }
@@ -219,6 +222,10 @@ class SocketServer {
         : socket(s), peer(peerAddress), lastActive(Clock::now().time_since_epoch().count()) {}
     ~Connection() { Api::Close(socket); }
     void Touch() { lastActive = Clock::now().time_since_epoch().count(); }
+    bool RecentlyReported(Clock::time_point now) const {
+      const auto at = reportedAt.load();
+      return at != 0 && now.time_since_epoch() - typename Clock::duration(at) < kReportAgain;
+    }
     void Shut() {
       shut = true;
       Api::Shutdown(socket);
@@ -227,6 +234,8 @@ class SocketServer {
     const std::uint32_t peer;
     std::atomic<bool> shut{false};
     std::atomic<typename Clock::rep> lastActive;
+    // When a poll last reported data waiting, 0 once a receive has taken bytes since.
+    std::atomic<typename Clock::rep> reportedAt{0};
   };
 
   static int Length(std::size_t size) { return static_cast<int>(std::min<std::size_t>(size, 1 << 30)); }
@@ -289,7 +298,10 @@ class SocketServer {
         const int peeked = Api::Recv(order[i].second->socket, &byte, 1, /*peek=*/true);
         seen = peeked > 0 ? Readiness::Data : peeked == -1 ? Readiness::Quiet : Readiness::Gone;
       }
-      if (seen == Readiness::Data) waiting_.push_back(order[i].first);
+      // Bytes that a poll reported a moment ago and nobody has taken yet are the same bytes: their
+      // handler is on its way. Reported again, they would only start handlers that find the
+      // connection being served; after kReportAgain they are reported all the same.
+      if (seen == Readiness::Data && !order[i].second->RecentlyReported(now)) waiting_.push_back(order[i].first);
       if (seen != Readiness::Gone) continue;
       if (gone_ == 0) gone_ = order[i].first;
       gone.push_back(order[i].second);

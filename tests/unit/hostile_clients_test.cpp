@@ -316,8 +316,8 @@ class HostileClients : public ::testing::Test, public fakes::ProgramHarness {
 };
 
 TEST_F(HostileClients, SlowClientsDoNotHoldUpAPhonesPresses) {
-  // 200 connections each dribbling a request, a byte every 200 ms: 5 s of attack.
-  constexpr int kSlowClients = 200;
+  // 500 connections each dribbling a request, a byte every 200 ms: 5 s of attack.
+  constexpr int kSlowClients = 500;
   const std::string slowRequest = "GET /error.png HTTP/1.1\r\n\r\n";
   std::vector<std::unique_ptr<Client>> slow;
   for (int i = 0; i < kSlowClients; ++i) {
