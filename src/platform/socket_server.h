@@ -78,11 +78,8 @@ class SocketServer {
   }
 
   void Close() {
-    acceptWaiting_ = false;
-    waiting_.clear();
-    gone_ = 0;
-    newcomer_ = false;
-    lastLook_ = {};
+    // What the last look found belongs to the polling thread; it forgets it at its next poll.
+    closed_ = true;
     std::map<ClientId, std::shared_ptr<Connection>> closing;
     Socket listener = Api::kInvalid;
     {
@@ -108,6 +105,13 @@ class SocketServer {
     {
       std::lock_guard guard(lock_);
       listener = listener_;
+    }
+    if (closed_.exchange(false)) {
+      acceptWaiting_ = false;
+      waiting_.clear();
+      gone_ = 0;
+      newcomer_ = false;
+      lastLook_ = {};
     }
     if (listener == Api::kInvalid) return ServerEvent::Nothing;
     bool looked = false;
@@ -338,7 +342,8 @@ class SocketServer {
   ClientId eventClient_ = 0;
   ClientId lastReported_ = 0;
   Clock::time_point lastSweep_{};
-  // What the latest look found and the polls since have not reported yet (main thread only).
+  std::atomic<bool> closed_{false};  // Close() ran since the last poll
+  // What the latest look found and the polls since have not reported yet (the polling thread's).
   bool acceptWaiting_ = false;
   std::deque<ClientId> waiting_;
   ClientId gone_ = 0;

@@ -31,26 +31,6 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-struct Winsock {
-  Winsock() {
-    WSADATA data;
-    WSAStartup(MAKEWORD(2, 2), &data);
-  }
-  ~Winsock() { WSACleanup(); }
-};
-
-int FreePort() {
-  SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  int length = sizeof address;
-  getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
-  closesocket(s);
-  return ntohs(address.sin_port);
-}
-
 // A loopback client, optionally from another loopback source address; every wait is bounded.
 class Client {
  public:
@@ -316,7 +296,7 @@ class Hostile : public ::testing::Test {
     return WaitUntil([&] { return LoggedRequests() >= requests; }, timeout);
   }
 
-  Winsock winsock_;
+  WinsockSession winsock_;
   RunningProgram program_;
   HWND window_ = nullptr, log_ = nullptr;
   std::unique_ptr<ProgramView> view_;

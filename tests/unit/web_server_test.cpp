@@ -20,93 +20,15 @@
 #include "platform/posix/network_posix.h"
 #include "server/routes.h"
 #include "server/web_server.h"
+#include "unit/loopback_client.h"
 
 namespace tv {
 namespace {
 
 using namespace std::chrono_literals;
 
-// A blocking test client on loopback, optionally from another loopback source address.
-class Client {
- public:
-  explicit Client(int port, const char* source = nullptr) : fd_(socket(AF_INET, SOCK_STREAM, 0)) {
-    if (source) {
-      sockaddr_in local{};
-      local.sin_family = AF_INET;
-      inet_pton(AF_INET, source, &local.sin_addr);
-      bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local);
-    }
-    sockaddr_in server{};
-    server.sin_family = AF_INET;
-    server.sin_port = htons(static_cast<std::uint16_t>(port));
-    inet_pton(AF_INET, "127.0.0.1", &server.sin_addr);
-    connected_ = connect(fd_, reinterpret_cast<sockaddr*>(&server), sizeof server) == 0;
-  }
-  ~Client() { close(fd_); }
-  bool Connected() const { return connected_; }
-  void Send(std::string_view bytes) { (void)send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL); }
-  // Reads one answer: its head, then as many body bytes as it announces. Empty when nothing
-  // arrives within the time-out.
-  std::string ReadAnswer(std::chrono::milliseconds timeout = 3s) {
-    // Bytes of a following answer that came with this one are kept for the next call.
-    std::string data = std::move(pending_);
-    pending_.clear();
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    std::size_t wanted = WantedLength(data);
-    while (data.size() < wanted) {
-      const auto left =
-          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-      if (left.count() <= 0) break;
-      pollfd p{fd_, POLLIN, 0};
-      if (poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
-      char buffer[65536];
-      const ssize_t got = recv(fd_, buffer, sizeof buffer, 0);
-      if (got <= 0) {
-        closedByServer_ = true;
-        break;
-      }
-      data.append(buffer, static_cast<std::size_t>(got));
-      wanted = WantedLength(data);
-    }
-    if (wanted < data.size()) {
-      pending_ = data.substr(wanted);
-      data.resize(wanted);
-    }
-    return data;
-  }
-  // The length of the first answer in `data` once its head is there.
-  static std::size_t WantedLength(const std::string& data) {
-    const std::size_t headEnd = data.find("\r\n\r\n");
-    if (headEnd == std::string::npos) return std::string::npos;
-    const std::size_t at = data.find("Content-Length: ");
-    return headEnd + 4 + (at < headEnd ? std::stoul(data.substr(at + 16)) : 0);
-  }
-
-  // True once the server has closed its end.
-  bool ServerClosed(std::chrono::milliseconds timeout = 3s) {
-    if (closedByServer_) return true;
-    pollfd p{fd_, POLLIN, 0};
-    if (poll(&p, 1, static_cast<int>(timeout.count())) <= 0) return false;
-    char byte;
-    return recv(fd_, &byte, 1, MSG_PEEK) <= 0;
-  }
-
- private:
-  int fd_;
-  bool connected_ = false;
-  bool closedByServer_ = false;
-  std::string pending_;
-};
-
-template <typename Condition>
-bool WaitFor(Condition condition, std::chrono::milliseconds timeout = 3s) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(5ms);
-  }
-  return true;
-}
+using loopback::Client;
+using loopback::WaitFor;
 
 std::string Body(const std::string& answer) {
   const std::size_t end = answer.find("\r\n\r\n");

@@ -519,20 +519,25 @@ UiEvent Win32Ui::WaitEvent(int timeoutMs) {
   // peek itself) wait here for their turn, as do further events of one dispatch.
   if (!pendingEvents_.empty()) return TakePendingEvent();
   // Network activity ends the wait too, so the server is polled at once rather than on the next
-  // tick. A wait that ends by its time costs one call and nothing more; each call is a round trip
-  // through the Wine server, so a quiet pass should make as few as it can.
-  // While the network has found work already there is nothing to wait for: only the queue is
-  // looked at.
+  // tick. Each call here is a round trip through the Wine server, so a pass makes as few as it
+  // can: a wait that ends by its time costs that one call; while the network has found work
+  // already there is nothing to wait for; and when the network ended the wait, or nothing was
+  // waited for, the queue is looked at only if a millisecond has passed since the last look.
   const DWORD count = activity_ ? 1 : 0;
-  DWORD waited = WAIT_OBJECT_0 + count;
+  const DWORD input = WAIT_OBJECT_0 + count;
+  DWORD waited = WAIT_OBJECT_0;
   if (!workFound_ || !workFound_()) {
     waited = MsgWaitForMultipleObjectsEx(count, activity_ ? &activity_ : nullptr, static_cast<DWORD>(timeoutMs),
                                          QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     // The event comes before the queue, so a wait that ended for input or by its time saw it unsignalled.
-    if (activitySeen_ && waited != WAIT_TIMEOUT && waited != WAIT_OBJECT_0 + count) activitySeen_();
+    if (activitySeen_ && waited != WAIT_TIMEOUT && waited != input) activitySeen_();
   }
+  const auto now = std::chrono::steady_clock::now();
+  const bool lookAtQueue =
+      waited == input || (waited != WAIT_TIMEOUT && now - queueLookedAt_ >= std::chrono::milliseconds(1));
   MSG message;
-  if (waited == WAIT_TIMEOUT || !PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+  if (lookAtQueue) queueLookedAt_ = now;
+  if (!lookAtQueue || !PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
     return pendingEvents_.empty() ? UiEvent{} : TakePendingEvent();
   }
   NoteMessageForPointer(message);

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -95,6 +96,7 @@ class Win32Ui final : public Ui {
   PointerState pointer_;
   bool pointerStale_ = true;
   ULONGLONG pointerReadAt_ = 0;
+  std::chrono::steady_clock::time_point queueLookedAt_{};  // the last PeekMessage
   void NoteMessageForPointer(const MSG& message);
   HWND pane_ = nullptr;
   HWND clientLog_ = nullptr;
