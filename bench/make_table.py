@@ -105,6 +105,15 @@ def main():
             f"{ref_growth:.3f}" if ref_growth else "-", "-", "<= 1.05 (no growth)", growth <= 1.05)
         add("  resident KB before/after, per round", ", ".join(f"{a}/{b}" for a, b in ours_rss),
             ", ".join(f"{a}/{b}" for a, b in ref_rss), "-", "-", None)
+        threads = [(int(a), int(b)) for a, b in values.get(("threads", "ours"), [])]
+        if threads:
+            add("  the program's threads before/after, per round", ", ".join(f"{a}/{b}" for a, b in threads),
+                "-", "-", "-", None)
+        settled = values.get(("rss_settled", "ours"), [])
+        if settled:
+            kb, count = (int(v) for v in settled[-1])
+            add("  resident KB once the pool's idle threads ended, / first before", f"{kb / ours_rss[0][0]:.3f}",
+                "-", "-", f"({kb} KB, {count} threads)", None)
 
     # The native core against nginx.
     ours_text, ours = summary(numbers(values, "native", "ours"), 0)

@@ -100,6 +100,7 @@ unix_pid() {
 # Processor time (user + system, clock ticks) of a process and all its threads.
 cpu_ticks() { sed 's/.*) //' "/proc/$1/stat" | awk '{print $12 + $13}'; }
 rss_kb() { awk '/^VmRSS:/ {print $2}' "/proc/$1/status"; }
+threads_of() { awk '/^Threads:/ {print $2}' "/proc/$1/status"; }
 ticks_per_second=$(getconf CLK_TCK)
 field() { sed -n "s/.* $1=\([^ ]*\).*/\1/p"; }
 
@@ -216,10 +217,11 @@ done
 note "throughput and memory: ${throughput_rounds} rounds of ${throughput_seconds} s"
 for _ in $(seq "$throughput_rounds"); do
   before=$(driver_say count | sed -n 's/count=//p')
-  rss_before=$(rss_kb "$program_pid")
+  rss_before=$(rss_kb "$program_pid") threads_before=$(threads_of "$program_pid")
   out=$("$load" throughput "$program_port" /host 16 "$throughput_seconds" || true)
   after=$(driver_say count | sed -n 's/count=//p')
-  rss_after=$(rss_kb "$program_pid")
+  rss_after=$(rss_kb "$program_pid") threads_after=$(threads_of "$program_pid")
+  record threads ours "$threads_before $threads_after"
   record throughput ours "$(echo "$out" | field rps)"
   record throughput_failed ours "$(echo "$out" | field failed)"
   record logged ours "$((after - before)) $(echo "$out" | field sent)"
@@ -230,6 +232,12 @@ for _ in $(seq "$throughput_rounds"); do
   record throughput_failed reference "$(echo "$out" | field failed)"
   record rss reference "$ref_before $(rss_kb "$reference_unix_pid")"
 done
+# Once the pool's idle threads have ended (at most 30 s), the program's resident size again.
+for _ in $(seq 60); do
+  [ "$(threads_of "$program_pid")" -le "$threads_before" ] && break
+  sleep 0.5
+done
+record rss_settled ours "$(rss_kb "$program_pid") $(threads_of "$program_pid")"
 
 exit_line=$(driver_say quit || true)
 stop_driver_fds() { exec {driver_in}>&- {driver_out}<&-; driver_in="" driver_out=""; }

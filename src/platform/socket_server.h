@@ -175,19 +175,37 @@ class SocketServer {
     connection->Shut();
   }
 
+  // A peek takes what has arrived into the connection's own read-ahead, and a receive takes from
+  // there first: a handler that peeks at its head and then receives exactly the head costs one
+  // call to the system, not two. Bytes left in the read-ahead are the connection's as if they
+  // were still in the socket: a look reports them as data waiting.
   int Receive(ClientId client, std::span<unsigned char> buffer, bool peek) {
     const std::shared_ptr<Connection> connection = Find(client);
     if (!connection || connection->shut) return -1;
     connection->Touch();
-    const int got = Api::Recv(connection->socket, buffer.data(), Length(buffer.size()), peek);
-    if (got > 0 && !peek) connection->reportedAt = 0;
-    if (got > 0) return got;
-    return got == -1 ? 0 : -1;
+    std::lock_guard guard(connection->readLock);
+    std::string& ahead = connection->ahead;
+    int got = 0;
+    if (ahead.empty() || (peek && ahead.size() < buffer.size())) {
+      unsigned char more[4096];
+      const std::size_t room = std::min(sizeof more, buffer.size() - (peek ? ahead.size() : 0));
+      got = Api::Recv(connection->socket, more, Length(room), /*peek=*/false);
+      if (got > 0) ahead.append(reinterpret_cast<const char*>(more), static_cast<std::size_t>(got));
+    }
+    if (ahead.empty()) return got == -1 ? 0 : -1;
+    const std::size_t n = std::min(ahead.size(), buffer.size());
+    std::copy_n(ahead.data(), n, reinterpret_cast<char*>(buffer.data()));
+    if (!peek) {
+      ahead.erase(0, n);
+      connection->reportedAt = 0;
+    }
+    connection->hasAhead = !ahead.empty();
+    return static_cast<int>(n);
   }
 
   void WaitReadable(ClientId client, int timeoutMs) {
     const std::shared_ptr<Connection> connection = Find(client);
-    if (!connection || connection->shut) return;
+    if (!connection || connection->shut || connection->hasAhead) return;
     connection->Touch();
     Api::WaitReadable(connection->socket, timeoutMs);
   }
@@ -240,6 +258,10 @@ class SocketServer {
     std::atomic<typename Clock::rep> lastActive;
     // When a poll last reported data waiting, 0 once a receive has taken bytes since.
     std::atomic<typename Clock::rep> reportedAt{0};
+    // Bytes taken from the socket by a peek and not yet received, under readLock.
+    std::mutex readLock;
+    std::string ahead;
+    std::atomic<bool> hasAhead{false};
   };
 
   static int Length(std::size_t size) { return static_cast<int>(std::min<std::size_t>(size, 1 << 30)); }
@@ -296,7 +318,7 @@ class SocketServer {
     waiting_.clear();
     std::vector<std::shared_ptr<Connection>> gone;
     for (std::size_t i = 0; i < order.size(); ++i) {
-      Readiness seen = found[i + 1];
+      Readiness seen = order[i].second->hasAhead ? Readiness::Data : found[i + 1];
       if (seen == Readiness::DataOrGone) {
         unsigned char byte;
         const int peeked = Api::Recv(order[i].second->socket, &byte, 1, /*peek=*/true);
