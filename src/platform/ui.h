@@ -107,7 +107,7 @@ class Ui {
   // window text, never displayed.
   [[nodiscard]] virtual bool OpenPane(int window, Rect rect, std::string_view text) = 0;
 
-  // Creates a control in a window; its number (the spec's, or a fresh one for kAutoNumber), or
+  // Creates a control in a window; its number (the one asked for, or a fresh one for kAutoNumber), or
   // 0 on failure. Controls are created in tab order. A disabled picture raises no control event
   // and looks as when enabled.
   [[nodiscard]] virtual int CreateControl(int window, const ControlSpec& spec) = 0;
