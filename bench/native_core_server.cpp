@@ -41,7 +41,7 @@ class AllowingUi final : public Ui {
   bool MainWindowIsForeground() override { return true; }
   void BringMainWindowToForeground() override {}
   bool OpenPane(int, Rect, std::string_view) override { return true; }
-  int CreateControl(int, const ControlSpec& spec) override { return spec.number; }
+  int CreateControl(int, const ControlPlan& plan) override { return plan.number; }
   void DestroyControl(int) override {}
   void EnableControl(int, bool) override {}
   void SetButtonText(int, std::string_view) override {}

@@ -173,7 +173,7 @@ class TracedUi final : public Ui {
   bool MainWindowIsForeground() override { return inner_.MainWindowIsForeground(); }
   void BringMainWindowToForeground() override { inner_.BringMainWindowToForeground(); }
   bool OpenPane(int window, Rect rect, std::string_view text) override { return inner_.OpenPane(window, rect, text); }
-  int CreateControl(int window, const ControlSpec& spec) override { return inner_.CreateControl(window, spec); }
+  int CreateControl(int window, const ControlPlan& plan) override { return inner_.CreateControl(window, plan); }
   void DestroyControl(int control) override { inner_.DestroyControl(control); }
   void EnableControl(int control, bool enabled) override { inner_.EnableControl(control, enabled); }
   void SetButtonText(int control, std::string_view text) override { inner_.SetButtonText(control, text); }

@@ -37,12 +37,12 @@ void RemoveAddressRow(Ui& ui, AddressRow* row, int rows) {
 }
 
 [[nodiscard]] int CreateRowControl(Ui& ui, ControlKind kind, Rect rect, std::shared_ptr<const Image> picture) {
-  ControlSpec spec;
-  spec.kind = kind;
-  spec.number = kAutoNumber;
-  spec.rect = rect;
-  spec.picture = std::move(picture);
-  return ui.CreateControl(kAddressListPane, spec);
+  ControlPlan plan;
+  plan.kind = kind;
+  plan.number = kAutoNumber;
+  plan.rect = rect;
+  plan.picture = std::move(picture);
+  return ui.CreateControl(kAddressListPane, plan);
 }
 
 }  // namespace

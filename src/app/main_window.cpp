@@ -52,40 +52,40 @@ void BuildLogoPictures(ImageTable& images) {
 
 namespace {
 
-ControlSpec Picture(int number, Rect rect, std::shared_ptr<const Image> picture, bool disabled = false) {
-  ControlSpec spec;
-  spec.kind = ControlKind::Picture;
-  spec.number = number;
-  spec.rect = rect;
-  spec.picture = std::move(picture);
-  spec.disabled = disabled;
-  return spec;
+ControlPlan Picture(int number, Rect rect, std::shared_ptr<const Image> picture, bool disabled = false) {
+  ControlPlan plan;
+  plan.kind = ControlKind::Picture;
+  plan.number = number;
+  plan.rect = rect;
+  plan.picture = std::move(picture);
+  plan.disabled = disabled;
+  return plan;
 }
 
-ControlSpec Simple(ControlKind kind, int number, Rect rect) {
-  ControlSpec spec;
-  spec.kind = kind;
-  spec.number = number;
-  spec.rect = rect;
-  return spec;
+ControlPlan Simple(ControlKind kind, int number, Rect rect) {
+  ControlPlan plan;
+  plan.kind = kind;
+  plan.number = number;
+  plan.rect = rect;
+  return plan;
 }
 
 }  // namespace
 
 void CreateMainWindowControls(Ui& ui, const ImageTable& images, const std::function<void()>& scrollBarReady) {
-  const auto create = [&ui](int window, const ControlSpec& spec) { (void)ui.CreateControl(window, spec); };
+  const auto create = [&ui](int window, const ControlPlan& plan) { (void)ui.CreateControl(window, plan); };
 
   create(kMainWindow, Picture(kLogoView, {75, 25, 150, 68}, images.Get(kLogoNormal), /*disabled=*/true));
   create(kMainWindow, Picture(kStatusView, {80, 80, 141, 212}, nullptr));
   create(kMainWindow, Picture(kPortLabel, {315, 100, 30, 30}, images.Get(kPortLabelImage)));
 
-  ControlSpec port = Simple(ControlKind::Spin, kPortSpin, {350, 100, 50, 22});
+  ControlPlan port = Simple(ControlKind::Spin, kPortSpin, {350, 100, 50, 22});
   port.minimum = 0;
   port.maximum = 6500;
   port.value = 80;
   create(kMainWindow, port);
 
-  ControlSpec server = Simple(ControlKind::PushButton, kServerButton, {410, 100, 100, 22});
+  ControlPlan server = Simple(ControlKind::PushButton, kServerButton, {410, 100, 100, 22});
   server.text = texts::kStartServer;
   create(kMainWindow, server);
 
@@ -96,14 +96,14 @@ void CreateMainWindowControls(Ui& ui, const ImageTable& images, const std::funct
 
   if (ui.OpenPane(kAddressListPane, {315, 225, 192, 66}, texts::kPaneText)) {
     if (images.Has(kPaneBackdropImage)) ui.SetWindowBackdrop(kAddressListPane, images.Get(kPaneBackdropImage));
-    ControlSpec scroll = Simple(ControlKind::VerticalScrollBar, kAddressScroll, {174, 0, 18, 66});
+    ControlPlan scroll = Simple(ControlKind::VerticalScrollBar, kAddressScroll, {174, 0, 18, 66});
     scroll.minimum = 1;
     scroll.maximum = 1000;
     scroll.page = 100;
     scroll.value = 1;
     if (ui.CreateControl(kAddressListPane, scroll)) ui.ShowControl(kAddressScroll, false);
     if (scrollBarReady) scrollBarReady();
-    ControlSpec add = Simple(ControlKind::ImageButton, kAddAddressButton, {0, 0, 174, 22});
+    ControlPlan add = Simple(ControlKind::ImageButton, kAddAddressButton, {0, 0, 174, 22});
     add.picture = images.Get(kAddIconImage);
     create(kAddressListPane, add);
   }
@@ -114,7 +114,7 @@ void CreateMainWindowControls(Ui& ui, const ImageTable& images, const std::funct
   create(kMainWindow, Simple(ControlKind::AddressField, kRangeFromField, {315, 325, 130, 22}));
   create(kMainWindow, Simple(ControlKind::AddressField, kRangeToField, {500, 325, 130, 22}));
 
-  ControlSpec log = Simple(ControlKind::ColumnList, kClientLog, {10, 380, 620, 90});
+  ControlPlan log = Simple(ControlKind::ColumnList, kClientLog, {10, 380, 620, 90});
   constexpr int kWidths[6] = {100, 100, 100, 100, 100, 90};
   for (int i = 0; i < 6; ++i) log.columns.push_back({std::string(texts::kLogColumns[i]), kWidths[i]});
   create(kMainWindow, log);

@@ -67,7 +67,7 @@ struct ListColumn {
 // Asks the platform to assign a control number; such numbers never collide with 1 to 17.
 inline constexpr int kAutoNumber = -1;
 
-struct ControlSpec {
+struct ControlPlan {
   ControlKind kind = ControlKind::Picture;
   int number = kAutoNumber;
   Rect rect;
@@ -110,7 +110,7 @@ class Ui {
   // Creates a control in a window; its number (the one asked for, or a fresh one for kAutoNumber), or
   // 0 on failure. Controls are created in tab order. A disabled picture raises no control event
   // and looks as when enabled.
-  [[nodiscard]] virtual int CreateControl(int window, const ControlSpec& spec) = 0;
+  [[nodiscard]] virtual int CreateControl(int window, const ControlPlan& plan) = 0;
   virtual void DestroyControl(int control) = 0;
   virtual void EnableControl(int control, bool enabled) = 0;
   virtual void SetButtonText(int control, std::string_view text) = 0;

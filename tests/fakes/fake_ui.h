@@ -22,7 +22,7 @@ struct ShownMessage {
 
 struct FakeControl {
   int window = 0;
-  ControlSpec spec;  // as created
+  ControlPlan plan;  // as created
   int x = 0, y = 0;  // as last placed
   bool enabled = true;
   bool shown = true;
@@ -154,23 +154,23 @@ class FakeUi final : public Ui {
     return true;
   }
 
-  int CreateControl(int window, const ControlSpec& spec) override {
+  int CreateControl(int window, const ControlPlan& plan) override {
     std::lock_guard guard(lock_);
     const bool windowExists = window == kMainWindow ? mainWindowOpen : window == kAddressListPane && paneOpen;
-    int number = spec.number == kAutoNumber ? nextAutoNumber_++ : spec.number;
-    calls.push_back("CreateControl " + std::to_string(spec.number == kAutoNumber ? 0 : number));
+    int number = plan.number == kAutoNumber ? nextAutoNumber_++ : plan.number;
+    calls.push_back("CreateControl " + std::to_string(plan.number == kAutoNumber ? 0 : number));
     if (!windowExists || controls.count(number)) return 0;
     FakeControl control;
     control.window = window;
-    control.spec = spec;
-    control.x = spec.rect.x;
-    control.y = spec.rect.y;
-    control.enabled = !spec.disabled;
-    control.text = spec.text;
-    control.picture = spec.picture;
-    control.spinValue = spec.value;
-    control.scrollPage = spec.page;
-    control.scrollPosition = spec.value;
+    control.plan = plan;
+    control.x = plan.rect.x;
+    control.y = plan.rect.y;
+    control.enabled = !plan.disabled;
+    control.text = plan.text;
+    control.picture = plan.picture;
+    control.spinValue = plan.value;
+    control.scrollPage = plan.page;
+    control.scrollPosition = plan.value;
     controls[number] = control;
     creationOrder.push_back(number);
     return number;

@@ -44,7 +44,7 @@ TEST(AddressRangeTest, KeysOrderAddressesOctetByOctet) {
 struct Rows {
   explicit Rows(fakes::FakeUi& ui, std::vector<std::uint32_t> addresses) : rows(addresses.size()) {
     for (std::size_t i = 0; i < rows.size(); ++i) {
-      ControlSpec field;
+      ControlPlan field;
       field.kind = ControlKind::AddressField;
       rows[i].addressField = ui.CreateControl(kAddressListPane, field);
       ui.TypeAddress(rows[i].addressField, addresses[i]);

@@ -127,7 +127,7 @@ TEST_F(AddressListTest, RowControlsGetPlatformNumbersInThePaneWithTheirPictures)
       EXPECT_EQ(ui.Control(control).window, kAddressListPane);
       numbers.insert(control);
     }
-    EXPECT_EQ(ui.Control(row->addressField).spec.kind, ControlKind::AddressField);
+    EXPECT_EQ(ui.Control(row->addressField).plan.kind, ControlKind::AddressField);
     EXPECT_EQ(ui.Control(row->infoButton).picture, program.Images().Get(kInfoIconImage));
     EXPECT_EQ(ui.Control(row->removeButton).picture, program.Images().Get(kRemoveIconImage));
   }

@@ -180,11 +180,11 @@ TEST_F(AddressPaneTest, ANewRowIsCreatedBelowTheLastAtItsColumnsAndSizes) {
                             Expected{row.removeButton, ControlKind::ImageButton, {152, 44, 22, 22}}}) {
     const fakes::FakeControl control = ui.Control(e.control);
     EXPECT_EQ(control.window, kAddressListPane);
-    EXPECT_EQ(control.spec.kind, e.kind);
-    EXPECT_EQ(control.spec.rect.x, e.rect.x);
-    EXPECT_EQ(control.spec.rect.y, e.rect.y);
-    EXPECT_EQ(control.spec.rect.width, e.rect.width);
-    EXPECT_EQ(control.spec.rect.height, e.rect.height);
+    EXPECT_EQ(control.plan.kind, e.kind);
+    EXPECT_EQ(control.plan.rect.x, e.rect.x);
+    EXPECT_EQ(control.plan.rect.y, e.rect.y);
+    EXPECT_EQ(control.plan.rect.width, e.rect.width);
+    EXPECT_EQ(control.plan.rect.height, e.rect.height);
   }
   EXPECT_EQ(RowTops(), (std::vector<int>{-44, -22, 0, 22}));
 }

@@ -356,7 +356,7 @@ TEST_F(HostileClients, HugeHeadsAreCutAtTheBoundAndTheConnectionClosed) {
 
 TEST_F(HostileClients, ARefusedClientStaysRefusedWhateverItClaims) {
   ui.SetChecked(kAllowAllBox, false);
-  ControlSpec field;
+  ControlPlan field;
   field.kind = ControlKind::AddressField;
   AddressRow row;
   row.addressField = ui.CreateControl(kAddressListPane, field);

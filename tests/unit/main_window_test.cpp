@@ -46,12 +46,12 @@ TEST_F(MainWindowFixture, EveryControlHasItsNumberKindWindowAndRectangle) {
     SCOPED_TRACE(e.number);
     order.push_back(e.number);
     const fakes::FakeControl control = ui.Control(e.number);
-    EXPECT_EQ(control.spec.kind, e.kind);
+    EXPECT_EQ(control.plan.kind, e.kind);
     EXPECT_EQ(control.window, e.window);
-    EXPECT_EQ(control.spec.rect.x, e.rect.x);
-    EXPECT_EQ(control.spec.rect.y, e.rect.y);
-    EXPECT_EQ(control.spec.rect.width, e.rect.width);
-    EXPECT_EQ(control.spec.rect.height, e.rect.height);
+    EXPECT_EQ(control.plan.rect.x, e.rect.x);
+    EXPECT_EQ(control.plan.rect.y, e.rect.y);
+    EXPECT_EQ(control.plan.rect.width, e.rect.width);
+    EXPECT_EQ(control.plan.rect.height, e.rect.height);
     if (e.kind == ControlKind::Picture && control.picture) {
       EXPECT_EQ(control.picture->Width(), e.rect.width) << "a picture control has its picture's size";
       EXPECT_EQ(control.picture->Height(), e.rect.height);
@@ -71,8 +71,8 @@ TEST_F(MainWindowFixture, ControlsStartAsTheProgramAlwaysStarts) {
   EXPECT_FALSE(ui.Control(kLogoView).enabled);
   EXPECT_EQ(ui.Control(kStatusView).picture, nullptr);
   const fakes::FakeControl port = ui.Control(kPortSpin);
-  EXPECT_EQ(port.spec.minimum, 0);
-  EXPECT_EQ(port.spec.maximum, 6500);
+  EXPECT_EQ(port.plan.minimum, 0);
+  EXPECT_EQ(port.plan.maximum, 6500);
   EXPECT_EQ(ui.SpinValue(kPortSpin), 80);
   EXPECT_TRUE(port.enabled);
   EXPECT_EQ(ui.Control(kServerButton).text, "Server starten.");
@@ -85,12 +85,12 @@ TEST_F(MainWindowFixture, ControlsStartAsTheProgramAlwaysStarts) {
   EXPECT_EQ(ui.ScrollPosition(kAddressScroll), 1);
   EXPECT_EQ(ui.Control(kAddAddressButton).picture, program.Images().Get(kAddIconImage));
   const fakes::FakeControl log = ui.Control(kClientLog);
-  ASSERT_EQ(log.spec.columns.size(), 6u);
+  ASSERT_EQ(log.plan.columns.size(), 6u);
   const std::vector<std::pair<std::string, int>> columns = {
       {"Uhrzeit", 100}, {"IP", 100}, {"Ger\344tename", 100}, {"Ger\344tetyp", 100}, {"Anfragen", 100}, {"Dauer", 90}};
   for (std::size_t i = 0; i < 6; ++i) {
-    EXPECT_EQ(log.spec.columns[i].title, columns[i].first);
-    EXPECT_EQ(log.spec.columns[i].width, columns[i].second);
+    EXPECT_EQ(log.plan.columns[i].title, columns[i].first);
+    EXPECT_EQ(log.plan.columns[i].width, columns[i].second);
   }
   EXPECT_TRUE(ui.Log().empty());
   EXPECT_EQ(ui.backdrops.at(kAddressListPane), program.Images().Get(kPaneBackdropImage));

@@ -54,10 +54,10 @@ TEST_F(ProgramFixture, StartUpBuildsTheBackdropLogoAndIconsAtTheirSizes) {
   EXPECT_EQ(ui.backdrops.at(kMainWindow), images.Get(0));
   const fakes::FakeControl& logo = ui.controls.at(kLogoView);
   EXPECT_FALSE(logo.enabled);
-  EXPECT_EQ(logo.spec.rect.x, 75);
-  EXPECT_EQ(logo.spec.rect.y, 25);
-  EXPECT_EQ(logo.spec.rect.width, 150);
-  EXPECT_EQ(logo.spec.rect.height, 68);
+  EXPECT_EQ(logo.plan.rect.x, 75);
+  EXPECT_EQ(logo.plan.rect.y, 25);
+  EXPECT_EQ(logo.plan.rect.width, 150);
+  EXPECT_EQ(logo.plan.rect.height, 68);
   EXPECT_EQ(logo.picture, images.Get(kLogoNormal));
 }
 

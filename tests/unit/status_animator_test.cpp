@@ -105,15 +105,15 @@ class StatusAnimatorTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(ui.OpenMainWindow("t", 640, 480));
-    ControlSpec view;
+    ControlPlan view;
     view.kind = ControlKind::Picture;
     view.number = kStatusView;
     ASSERT_EQ(ui.CreateControl(kMainWindow, view), kStatusView);
     for (int box : {kAllowAllBox, kAllowListBox, kAllowRangeBox}) {
-      ControlSpec spec;
-      spec.kind = ControlKind::CheckBox;
-      spec.number = box;
-      ASSERT_EQ(ui.CreateControl(kMainWindow, spec), box);
+      ControlPlan plan;
+      plan.kind = ControlKind::CheckBox;
+      plan.number = box;
+      ASSERT_EQ(ui.CreateControl(kMainWindow, plan), box);
     }
   }
   void TearDown() override {
@@ -213,7 +213,7 @@ TEST(StartStatusAnimatorTest, RunsOnItsOwnThreadAndKeepsTheViewChanging) {
   static fakes::FakeUi* const ui = [] {
     auto* fake = new fakes::FakeUi;
     (void)fake->OpenMainWindow("t", 640, 480);
-    ControlSpec view;
+    ControlPlan view;
     view.kind = ControlKind::Picture;
     view.number = kStatusView;
     (void)fake->CreateControl(kMainWindow, view);

@@ -43,10 +43,10 @@ class StatusReaderTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(ui.OpenMainWindow("t", 640, 480));
     for (int box : {kAllowAllBox, kAllowListBox, kAllowRangeBox}) {
-      ControlSpec spec;
-      spec.kind = ControlKind::CheckBox;
-      spec.number = box;
-      ASSERT_EQ(ui.CreateControl(kMainWindow, spec), box);
+      ControlPlan plan;
+      plan.kind = ControlKind::CheckBox;
+      plan.number = box;
+      ASSERT_EQ(ui.CreateControl(kMainWindow, plan), box);
     }
   }
   void TearDown() override {

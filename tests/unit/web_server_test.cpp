@@ -254,7 +254,7 @@ TEST_F(WebServer, AClientThatSendsNothingStartsNoHandler) {
 
 TEST_F(WebServer, NoHeaderChangesWhoTheClientIs) {
   ui.SetChecked(kAllowListBox, true);
-  ControlSpec field;
+  ControlPlan field;
   field.kind = ControlKind::AddressField;
   AddressRow row;
   row.addressField = ui.CreateControl(kAddressListPane, field);

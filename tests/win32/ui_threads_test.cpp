@@ -41,32 +41,32 @@ TEST(Win32UiThreads, WorkersNeverWaitForTheMainThreadAndLoseNothing) {
   ASSERT_TRUE(ui.OpenMainWindow("Threads", 640, 480));
   ASSERT_TRUE(ui.OpenPane(kAddressListPane, {315, 225, 192, 66}, "pane"));
   for (int box : kBoxes) {
-    ControlSpec spec;
-    spec.kind = ControlKind::CheckBox;
-    spec.number = box;
-    spec.rect = {300, 150 + 50 * (box - 9), 13, 13};
-    ASSERT_EQ(ui.CreateControl(kMainWindow, spec), box);
+    ControlPlan plan;
+    plan.kind = ControlKind::CheckBox;
+    plan.number = box;
+    plan.rect = {300, 150 + 50 * (box - 9), 13, 13};
+    ASSERT_EQ(ui.CreateControl(kMainWindow, plan), box);
   }
-  ControlSpec field;
+  ControlPlan field;
   field.kind = ControlKind::AddressField;
   field.number = kRangeField;
   field.rect = {315, 325, 130, 22};
   ASSERT_EQ(ui.CreateControl(kMainWindow, field), kRangeField);
   std::vector<int> rows;
   for (int i = 0; i < 4; ++i) {
-    ControlSpec row;
+    ControlPlan row;
     row.kind = ControlKind::AddressField;
     row.rect = {0, 22 * i, 130, 22};
     const int number = ui.CreateControl(kAddressListPane, row);
     ASSERT_GT(number, 17) << "automatic numbers never collide with the program's own";
     rows.push_back(number);
   }
-  ControlSpec status;
+  ControlPlan status;
   status.kind = ControlKind::Picture;
   status.number = kStatusView;
   status.rect = {80, 80, 141, 212};
   ASSERT_EQ(ui.CreateControl(kMainWindow, status), kStatusView);
-  ControlSpec scroll;
+  ControlPlan scroll;
   scroll.kind = ControlKind::VerticalScrollBar;
   scroll.number = kScroll;
   scroll.rect = {174, 0, 18, 66};
@@ -75,7 +75,7 @@ TEST(Win32UiThreads, WorkersNeverWaitForTheMainThreadAndLoseNothing) {
   scroll.page = 100;
   scroll.value = 1;
   ASSERT_EQ(ui.CreateControl(kAddressListPane, scroll), kScroll);
-  ControlSpec log;
+  ControlPlan log;
   log.kind = ControlKind::ColumnList;
   log.number = kClientLog;
   log.rect = {10, 380, 620, 90};

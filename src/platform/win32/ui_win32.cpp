@@ -197,23 +197,23 @@ int Win32Ui::NextAutoNumber() {
   return nextAutoNumber_++;
 }
 
-int Win32Ui::CreateControl(int window, const ControlSpec& spec) {
+int Win32Ui::CreateControl(int window, const ControlPlan& plan) {
   HWND parent = WindowFor(window);
   if (!parent) return 0;
-  const int number = spec.number == kAutoNumber ? NextAutoNumber() : spec.number;
+  const int number = plan.number == kAutoNumber ? NextAutoNumber() : plan.number;
   {
     std::lock_guard guard(controlsLock_);
     if (controls_.count(number)) return 0;
   }
   auto control = std::make_unique<Control>();
-  control->kind = spec.kind;
+  control->kind = plan.kind;
   control->parent = parent;
   control->owner = this;
-  control->x = spec.rect.x;
-  control->y = spec.rect.y;
-  Rect rect = spec.rect;
+  control->x = plan.rect.x;
+  control->y = plan.rect.y;
+  Rect rect = plan.rect;
   const auto id = reinterpret_cast<HMENU>(static_cast<INT_PTR>(number));
-  const DWORD disabled = spec.disabled ? WS_DISABLED : 0;
+  const DWORD disabled = plan.disabled ? WS_DISABLED : 0;
   constexpr DWORD kChild = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
   const auto make = [&](DWORD exStyle, const wchar_t* className, const wchar_t* text, DWORD style, Rect r, HMENU menu,
                         void* param = nullptr) {
@@ -221,14 +221,14 @@ int Win32Ui::CreateControl(int window, const ControlSpec& spec) {
                            menu, instance_, param);
   };
 
-  switch (spec.kind) {
+  switch (plan.kind) {
     case ControlKind::Picture:
       // A picture control has the size of its picture.
-      if (spec.picture && !spec.picture->Empty()) {
-        rect.width = spec.picture->Width();
-        rect.height = spec.picture->Height();
+      if (plan.picture && !plan.picture->Empty()) {
+        rect.width = plan.picture->Width();
+        rect.height = plan.picture->Height();
       }
-      control->picture = spec.picture;
+      control->picture = plan.picture;
       control->window = make(0, kPictureClass, L"", 0, rect, id, control.get());
       break;
     case ControlKind::Spin: {
@@ -241,14 +241,14 @@ int Win32Ui::CreateControl(int window, const ControlSpec& spec) {
                               Rect{rect.x + rect.width - arrows, rect.y, arrows, rect.height}, nullptr);
       if (control->partner) {
         SendMessageW(control->partner, UDM_SETBUDDY, reinterpret_cast<WPARAM>(control->window), 0);
-        SendMessageW(control->partner, UDM_SETRANGE32, static_cast<WPARAM>(spec.minimum), spec.maximum);
-        SendMessageW(control->partner, UDM_SETPOS32, 0, spec.value);
+        SendMessageW(control->partner, UDM_SETRANGE32, static_cast<WPARAM>(plan.minimum), plan.maximum);
+        SendMessageW(control->partner, UDM_SETPOS32, 0, plan.value);
       }
-      SetWindowTextW(control->window, std::to_wstring(spec.value).c_str());
+      SetWindowTextW(control->window, std::to_wstring(plan.value).c_str());
       break;
     }
     case ControlKind::PushButton:
-      control->window = make(0, L"BUTTON", WideFromLatin1(spec.text).c_str(), WS_TABSTOP | BS_PUSHBUTTON, rect, id);
+      control->window = make(0, L"BUTTON", WideFromLatin1(plan.text).c_str(), WS_TABSTOP | BS_PUSHBUTTON, rect, id);
       break;
     case ControlKind::CheckBox:
       control->window = make(0, L"BUTTON", L"", WS_TABSTOP | BS_AUTOCHECKBOX, rect, id);
@@ -262,7 +262,7 @@ int Win32Ui::CreateControl(int window, const ControlSpec& spec) {
       if (!control->window) break;
       ListView_SetExtendedListViewStyle(control->window, LVS_EX_DOUBLEBUFFER);
       int index = 0;
-      for (const ListColumn& column : spec.columns) {
+      for (const ListColumn& column : plan.columns) {
         std::wstring title = WideFromLatin1(column.title);
         LVCOLUMNW item{};
         item.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
@@ -279,14 +279,14 @@ int Win32Ui::CreateControl(int window, const ControlSpec& spec) {
       if (!control->window) break;
       // The program's scroll range is min..max with positions up to max - page; Win32 allows
       // positions up to nMax - nPage + 1, hence the range is handed over one short.
-      control->scrollMinimum = spec.minimum;
-      control->scrollMaximum = spec.maximum;
+      control->scrollMinimum = plan.minimum;
+      control->scrollMaximum = plan.maximum;
       SCROLLINFO info{sizeof info,
                       SIF_RANGE | SIF_PAGE | SIF_POS,
-                      spec.minimum,
-                      spec.maximum - 1,
-                      static_cast<UINT>(spec.page),
-                      spec.value,
+                      plan.minimum,
+                      plan.maximum - 1,
+                      static_cast<UINT>(plan.page),
+                      plan.value,
                       0};
       SetScrollInfo(control->window, SB_CTL, &info, TRUE);
       control->scrollPosition = GetScrollPos(control->window, SB_CTL);
@@ -294,8 +294,8 @@ int Win32Ui::CreateControl(int window, const ControlSpec& spec) {
     }
     case ControlKind::ImageButton:
       control->window = make(0, L"BUTTON", L"", WS_TABSTOP | BS_PUSHBUTTON | BS_ICON, rect, id);
-      if (control->window && spec.picture && !spec.picture->Empty()) {
-        control->icon = IconFromImage(*spec.picture);
+      if (control->window && plan.picture && !plan.picture->Empty()) {
+        control->icon = IconFromImage(*plan.picture);
         SendMessageW(control->window, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(control->icon));
       }
       break;

@@ -45,7 +45,7 @@ class Win32Ui final : public Ui {
   void BringMainWindowToForeground() override;
   bool OpenPane(int window, Rect rect, std::string_view text) override;
 
-  int CreateControl(int window, const ControlSpec& spec) override;
+  int CreateControl(int window, const ControlPlan& plan) override;
   void DestroyControl(int control) override;
   void EnableControl(int control, bool enabled) override;
   void SetButtonText(int control, std::string_view text) override;
