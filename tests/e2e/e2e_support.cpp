@@ -64,6 +64,12 @@ int FreePort() {
 
 std::wstring ProgramDir() { return Environment(L"TASTOVOLANT_DIR"); }
 
+std::string Narrow(const std::wstring& text) {
+  std::string narrow;
+  for (wchar_t c : text) narrow.push_back(static_cast<char>(c));
+  return narrow;
+}
+
 RunningProgram::~RunningProgram() {
   if (process_.hProcess) {
     if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
@@ -75,10 +81,10 @@ RunningProgram::~RunningProgram() {
   }
 }
 
-bool RunningProgram::Start(std::chrono::milliseconds timeout, std::wstring folder) {
+bool RunningProgram::Start(std::chrono::milliseconds timeout, std::wstring folder, const std::wstring& exe) {
   const std::wstring dir = folder.empty() ? ProgramDir() : folder;
   if (dir.empty()) return false;
-  std::wstring commandLine = L"\"" + dir + L"\\Tastovolant.exe\"";
+  std::wstring commandLine = L"\"" + dir + L"\\" + exe + L"\"";
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, dir.c_str(), &startup,

@@ -29,6 +29,9 @@ struct WinsockSession {
 // The folder of Tastovolant.exe and GFX/, from TASTOVOLANT_DIR.
 std::wstring ProgramDir();
 
+// Latin-1 text from the wide text the program shows (each character taken as its low byte).
+[[nodiscard]] std::string Narrow(const std::wstring& text);
+
 class RunningProgram {
  public:
   RunningProgram() = default;
@@ -36,9 +39,10 @@ class RunningProgram {
   RunningProgram& operator=(const RunningProgram&) = delete;
   ~RunningProgram();  // ends a program that is still running
 
-  // Starts the exe in its folder (the program folder unless another is named) and waits for its
-  // main window.
-  [[nodiscard]] bool Start(std::chrono::milliseconds timeout = std::chrono::seconds(60), std::wstring folder = {});
+  // Starts the exe (Tastovolant.exe unless another is named) in its folder (the program folder
+  // unless another is named) and waits for its main window.
+  [[nodiscard]] bool Start(std::chrono::milliseconds timeout = std::chrono::seconds(60), std::wstring folder = {},
+                           const std::wstring& exe = L"Tastovolant.exe");
   [[nodiscard]] HWND MainWindow() const { return window_; }
   // Asks the main window to close, as its close box does.
   void RequestClose() const;

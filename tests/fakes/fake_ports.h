@@ -40,7 +40,7 @@ class FakeText final : public TextRenderer {
 };
 
 // A network with no server: a test that needs one uses the real posix adapter on loopback.
-class FakeNetwork final : public Network {
+class FakeNetwork : public Network {
  public:
   int starts = 0;
   int cleanups = 0;

@@ -180,23 +180,7 @@ TEST_F(ClientLogTest, CountersAreReadBackFromTheirCellsAndEveryMatchingRowIsUpda
 }
 
 // A network of which the log uses only the reverse lookup.
-class NamesOnly : public Network {
- public:
-  void StartSockets() override {}
-  void CleanupSockets() override {}
-  bool CreateServer(int) override { return false; }
-  void CloseServer() override {}
-  int ServerPort() override { return 0; }
-  ServerEvent PollServer() override { return ServerEvent::Nothing; }
-  ClientId EventClient() override { return 0; }
-  void CloseClient(ClientId) override {}
-  int Receive(ClientId, std::span<unsigned char>) override { return -1; }
-  int Peek(ClientId, std::span<unsigned char>) override { return -1; }
-  void WaitReadable(ClientId, int) override {}
-  int Send(ClientId, std::span<const unsigned char>) override { return -1; }
-  std::uint32_t PeerAddress(ClientId) override { return 0; }
-  std::string HostName() override { return {}; }
-};
+using NamesOnly = fakes::FakeNetwork;
 
 TEST_F(ClientLogTest, ANewRowsDurationIncludesItsLookup) {
   // The lookup takes 250 ms by the hand clock.
