@@ -27,28 +27,6 @@ std::wstring ClassOf(HWND window) {
   return name;
 }
 
-std::wstring TextOf(HWND window) {
-  wchar_t text[512] = {};
-  SendMessageW(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text));
-  return text;
-}
-
-// A message box of the program's process, if one is open.
-struct FindBox {
-  DWORD processId;
-  HWND found;
-};
-BOOL CALLBACK FindBoxWindow(HWND window, LPARAM context) {
-  auto* find = reinterpret_cast<FindBox*>(context);
-  DWORD owner = 0;
-  GetWindowThreadProcessId(window, &owner);
-  if (owner == find->processId && IsWindowVisible(window) && ClassOf(window) == L"#32770") {
-    find->found = window;
-    return FALSE;
-  }
-  return TRUE;
-}
-
 struct ShownBox {
   std::wstring title;
   std::wstring text;
@@ -128,23 +106,12 @@ class AddressListE2e : public ::testing::Test {
   std::optional<ShownBox> CloseMessageBox() {
     DWORD processId = 0;
     GetWindowThreadProcessId(window_, &processId);
-    FindBox find{processId, nullptr};
-    if (!WaitUntil(
-            [&] {
-              find.found = nullptr;
-              EnumWindows(FindBoxWindow, reinterpret_cast<LPARAM>(&find));
-              return find.found != nullptr;
-            },
-            10s)) {
-      return std::nullopt;
-    }
-    wchar_t title[128] = {};
-    GetWindowTextW(find.found, title, 128);
-    // A message box shows its text in the static control numbered 0xFFFF.
-    ShownBox box{title, TextOf(GetDlgItem(find.found, 0xFFFF))};
-    PostMessageW(find.found, WM_COMMAND, IDOK, 0);
+    HWND found = nullptr;
+    if (!WaitUntil([&] { return (found = FindMessageBox(processId)) != nullptr; }, 10s)) return std::nullopt;
+    ShownBox box{MessageBoxTitle(found), MessageBoxText(found)};
+    PostMessageW(found, WM_COMMAND, IDOK, 0);
     // The box disables the main window while it is open; clicks count again once it is enabled.
-    WaitUntil([&] { return (!IsWindow(find.found) || !IsWindowVisible(find.found)) && IsWindowEnabled(window_); }, 10s);
+    WaitUntil([&] { return (!IsWindow(found) || !IsWindowVisible(found)) && IsWindowEnabled(window_); }, 10s);
     return box;
   }
 

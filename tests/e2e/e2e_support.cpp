@@ -11,22 +11,34 @@ namespace tv::e2e {
 
 namespace {
 
-struct FindContext {
-  DWORD processId;
-  HWND found;
-};
-
-BOOL CALLBACK FindMainWindow(HWND window, LPARAM context) {
-  auto* find = reinterpret_cast<FindContext*>(context);
-  DWORD owner = 0;
-  GetWindowThreadProcessId(window, &owner);
-  wchar_t title[64] = {};
-  GetWindowTextW(window, title, 64);
-  if (owner == find->processId && std::wcscmp(title, L"Tastovolant v.2.0.0") == 0 && IsWindowVisible(window)) {
-    find->found = window;
-    return FALSE;
-  }
-  return TRUE;
+// The first visible top-level window of the process whose text (or, with `byClass`, whose class
+// name) is `name`.
+HWND FindTopWindow(DWORD processId, const wchar_t* name, bool byClass) {
+  struct Search {
+    DWORD processId;
+    const wchar_t* name;
+    bool byClass;
+    HWND found;
+  } search{processId, name, byClass, nullptr};
+  EnumWindows(
+      [](HWND window, LPARAM context) -> BOOL {
+        auto* search = reinterpret_cast<Search*>(context);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        wchar_t text[64] = {};
+        if (search->byClass) {
+          GetClassNameW(window, text, 64);
+        } else {
+          GetWindowTextW(window, text, 64);
+        }
+        if (owner != search->processId || std::wcscmp(text, search->name) != 0 || !IsWindowVisible(window)) {
+          return TRUE;
+        }
+        search->found = window;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
 }
 
 }  // namespace
@@ -93,9 +105,7 @@ bool RunningProgram::Start(std::chrono::milliseconds timeout, std::wstring folde
   }
   return WaitUntil(
              [&] {
-               FindContext find{process_.dwProcessId, nullptr};
-               EnumWindows(FindMainWindow, reinterpret_cast<LPARAM>(&find));
-               window_ = find.found;
+               window_ = FindTopWindow(process_.dwProcessId, L"Tastovolant v.2.0.0", /*byClass=*/false);
                return window_ != nullptr || WaitForSingleObject(process_.hProcess, 0) == WAIT_OBJECT_0;
              },
              timeout) &&
@@ -157,32 +167,8 @@ HWND FocusedControl(HWND window) {
   return info.hwndFocus;
 }
 
-namespace {
-
-struct FindBox {
-  DWORD process;
-  HWND box;
-};
-
-BOOL CALLBACK FindBoxOf(HWND window, LPARAM context) {
-  auto* find = reinterpret_cast<FindBox*>(context);
-  DWORD owner = 0;
-  GetWindowThreadProcessId(window, &owner);
-  wchar_t className[32] = {};
-  GetClassNameW(window, className, 32);
-  if (owner == find->process && std::wcscmp(className, L"#32770") == 0 && IsWindowVisible(window)) {
-    find->box = window;
-    return FALSE;
-  }
-  return TRUE;
-}
-
-}  // namespace
-
 HWND FindMessageBox(DWORD processId) {
-  FindBox find{processId, nullptr};
-  EnumWindows(FindBoxOf, reinterpret_cast<LPARAM>(&find));
-  return find.box;
+  return FindTopWindow(processId, L"#32770", /*byClass=*/true);
 }
 
 std::wstring MessageBoxTitle(HWND box) {
